@@ -1,0 +1,119 @@
+#include "app/GlutApp.h"
+
+#include "app/gl.h"
+#include "image/Image.h"
+#include "scene/Scene.h"
+
+GlutApp* gApp = nullptr;
+Scene* gCurrentScene = nullptr;
+
+GlutApp::GlutApp(int* argcp, char** argv, std::string title, int x, int y, int width, int height) {
+    glutInit(argcp, argv);
+    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ALPHA | GLUT_DEPTH);
+    glutInitWindowSize(width, height);
+    glutInitWindowPosition(x, y);
+    glutCreateWindow(title.c_str());
+    initGL();
+    glutDisplayFunc(onDisplay);
+    glutReshapeFunc(onReshape);
+    glutKeyboardFunc(onKeyboard);
+    glutSpecialFunc(onSpecialKey);
+    glutIdleFunc(onIdle);
+    gApp = this;
+}
+
+GlutApp::~GlutApp() {
+    delete gCurrentScene;
+}
+
+void GlutApp::initGL() {
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearDepth(1.0);
+    glDepthFunc(GL_LESS);
+    glEnable(GL_DEPTH_TEST);
+    glShadeModel(GL_SMOOTH);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    // The scene loads the model-view matrix itself every frame.
+    glMatrixMode(GL_MODELVIEW);
+}
+
+bool GlutApp::setScene(Scene* scene) {
+    if (scene != gCurrentScene) {
+        delete gCurrentScene;
+        gCurrentScene = scene;
+    }
+    return true;
+}
+
+int GlutApp::run() {
+    glutMainLoop();
+    return 0;
+}
+
+void GlutApp::genTextures(int count, unsigned* ids) {
+    // Image rows are tightly packed, whatever their width.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glGenTextures(count, ids);
+}
+
+bool GlutApp::uploadTexture(const Image& image, const unsigned* ids, int index) {
+    glBindTexture(GL_TEXTURE_2D, ids[index]);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, image.width, image.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 image.pixels);
+    glEnable(GL_TEXTURE_2D);
+    return true;
+}
+
+bool GlutApp::deleteTextures(const unsigned* ids, int count) {
+    glDeleteTextures(count, ids);
+    return true;
+}
+
+// Clears the window, lets the scene draw and shows the result.
+void onDisplay() {
+    if (!gCurrentScene) {
+        return;
+    }
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    gCurrentScene->display();
+    glutSwapBuffers();
+}
+
+// Keeps a 45 degree perspective over the whole window at its new size.
+void onReshape(int width, int height) {
+    if (height == 0) {
+        height = 1;
+    }
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(45.0, double(width) / double(height), double(0.1f), 100.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+// Hands an ordinary key to the scene as its character code.
+void onKeyboard(unsigned char key, int x, int y) {
+    if (gCurrentScene) {
+        gCurrentScene->keyPressed(key, x, y);
+    }
+}
+
+// Hands a special key to the scene as GLUT's code, in the same code space.
+void onSpecialKey(int key, int x, int y) {
+    if (gCurrentScene) {
+        gCurrentScene->keyPressed(key, x, y);
+    }
+}
+
+// Lets the scene take its idle step, which also asks for the next frame.
+void onIdle() {
+    if (gCurrentScene) {
+        gCurrentScene->idle();
+    }
+}

@@ -1,0 +1,129 @@
+#include "image/Image.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <utility>
+
+namespace {
+
+// File header (14 bytes) plus the classic 40-byte info header.
+constexpr std::size_t kHeaderSize = 54;
+
+// glTexImage2D takes its sizes as ints, so no picture may need more bytes than that.
+constexpr std::int64_t kMaxPixelBytes = 0x7FFFFFFF;
+
+std::uint32_t readLe32(const unsigned char* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+std::int16_t readLe16(const unsigned char* p) {
+    return static_cast<std::int16_t>(p[0] | p[1] << 8);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Turns one row as the file stores it (blue, green, red triples) into RGBA in
+// place. It walks backwards because each RGBA pixel is wider than the triple it
+// comes from: writing pixel i never touches a triple that is still to be read.
+void expandRowInPlace(unsigned char* row, std::int32_t width) {
+    for (std::int32_t i = width - 1; i >= 0; --i) {
+        const unsigned char* in = row + 3 * std::size_t(i);
+        const unsigned char blue = in[0], green = in[1], red = in[2];
+        unsigned char* out = row + 4 * std::size_t(i);
+        out[0] = red;
+        out[1] = green;
+        out[2] = blue;
+        out[3] = 255;
+    }
+}
+
+}  // namespace
+
+Image::Image(std::string fileName) {
+    if (!loadBitmap(std::move(fileName))) {
+        std::cout << "Error loading texture!\n";
+    }
+}
+
+Image::~Image() {
+    std::free(pixels);
+}
+
+bool Image::loadBitmap(std::string fileName) {
+    std::free(pixels);
+    pixels = nullptr;
+
+    File file(std::fopen(fileName.c_str(), "rb"));
+    if (!file) {
+        return false;
+    }
+    unsigned char header[kHeaderSize];
+    if (std::fread(header, 1, kHeaderSize, file.get()) != kHeaderSize) {
+        return false;
+    }
+    if (readLe16(header) != 0x4D42) {  // "BM"
+        return false;
+    }
+    width = static_cast<std::int32_t>(readLe32(header + 18));
+    height = static_cast<std::int32_t>(readLe32(header + 22));
+    if (readLe16(header + 28) != 24) {
+        return false;
+    }
+
+    // A negative height marks a file stored top row first; the buffer is bottom
+    // row first either way, and height becomes the plain row count.
+    const bool topDown = height < 0;
+    const std::int64_t rows = topDown ? -std::int64_t{height} : std::int64_t{height};
+    const std::int64_t rowBytes = std::int64_t{width} * 4;
+    if (width <= 0 || rows == 0 || rowBytes * rows > kMaxPixelBytes) {
+        return false;
+    }
+    height = static_cast<std::int32_t>(rows);
+    pixels = static_cast<unsigned char*>(std::malloc(std::size_t(rowBytes * rows)));
+    if (!pixels) {
+        return false;
+    }
+
+    // Editors that write a larger info header put the rows where the header's
+    // data offset says; older files leave that field small or zero.
+    const std::uint32_t dataOffset = readLe32(header + 10);
+    if (dataOffset > kHeaderSize) {
+        std::fseek(file.get(), long(dataOffset), SEEK_SET);
+    }
+
+    // Each row is padded to a multiple of 4 bytes; 3 * width + width % 4 is that
+    // size, and it always fits in the row's 4 * width bytes of buffer.
+    const std::size_t fileRowBytes = 3 * std::size_t(width) + std::size_t(width % 4);
+    for (std::int64_t row = 0; row < rows; ++row) {
+        const std::int64_t bufferRow = topDown ? rows - 1 - row : row;
+        unsigned char* dest = pixels + bufferRow * rowBytes;
+        const std::size_t got = std::fread(dest, 1, fileRowBytes, file.get());
+        // A file that ends early still loads; what it lacks reads as 0xFF.
+        std::memset(dest + got, 0xFF, fileRowBytes - got);
+        expandRowInPlace(dest, width);
+    }
+    return true;
+}
+
+void Image::drift() {
+    if (!pixels) {
+        return;
+    }
+    // Each pixel takes red and blue from two pixels on and green from the next
+    // one; going forwards, those sources are always still unchanged.
+    const std::int64_t count = std::int64_t{width} * height - 8;
+    for (std::int64_t k = 0; k < count; ++k) {
+        unsigned char* p = pixels + 4 * k;
+        p[0] = p[8];
+        p[1] = p[5];
+        p[2] = p[10];
+        p[3] = static_cast<unsigned char>(std::rand() % 255);
+    }
+}

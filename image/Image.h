@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// An RGBA picture read from an uncompressed 24-bit bitmap file. The buffer is
+// width * height * 4 bytes, bottom row first, which is the row order OpenGL
+// expects for texture row 0. The fields are plain data: the shell hands them
+// straight to glTexImage2D.
+class Image {
+  public:
+    // Loads fileName; on failure prints the one error line and leaves pixels null.
+    explicit Image(std::string fileName);
+    ~Image();
+
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+
+    // Replaces the picture with the one in fileName. Returns false, with pixels
+    // null, when the file is missing, not a 24-bit bitmap, or too large.
+    bool loadBitmap(std::string fileName);
+
+    // One frame of colour drift: red and blue move two pixels towards the start
+    // of the buffer, green one pixel, and alpha is refilled with noise. The
+    // last 8 pixels stay as they are.
+    void drift();
+
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    unsigned char* pixels = nullptr;
+};

@@ -1,0 +1,140 @@
+#include "scene/CubeScene.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "app/GlutApp.h"
+#include "app/gl.h"
+
+namespace {
+
+#if defined(_WIN32)
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+std::string logoPath() {
+    return std::string("img") + kPathSeparator + "logo.bmp";
+}
+
+// Ordinary character codes and GLUT's special-key codes share one code space,
+// so each arrow key has a letter twin.
+static_assert('d' == GLUT_KEY_LEFT && 'e' == GLUT_KEY_UP && 'f' == GLUT_KEY_RIGHT &&
+                  'g' == GLUT_KEY_DOWN,
+              "the letters d e f g double as the arrow keys");
+
+constexpr int kEscape = 27;
+constexpr int kEnter = 13;
+
+struct Corner {
+    float s, t, x, y, z;
+};
+
+// The 2 x 2 x 2 cube around the origin, face by face (front, back, top, bottom,
+// right, left). Texture (0, 0) is the picture's bottom-left pixel, so the front
+// face shows it upright.
+constexpr Corner kCube[24] = {
+    {0, 0, -1, -1, 1},  {1, 0, 1, -1, 1},  {1, 1, 1, 1, 1},  {0, 1, -1, 1, 1},
+    {1, 0, -1, -1, -1}, {1, 1, -1, 1, -1}, {0, 1, 1, 1, -1}, {0, 0, 1, -1, -1},
+    {0, 1, -1, 1, -1},  {0, 0, -1, 1, 1},  {1, 0, 1, 1, 1},  {1, 1, 1, 1, -1},
+    {1, 1, -1, -1, -1}, {0, 1, 1, -1, -1}, {0, 0, 1, -1, 1}, {1, 0, -1, -1, 1},
+    {1, 0, 1, -1, -1},  {1, 1, 1, 1, -1},  {0, 1, 1, 1, 1},  {0, 0, 1, -1, 1},
+    {0, 0, -1, -1, -1}, {1, 0, -1, -1, 1}, {1, 1, -1, 1, 1}, {0, 1, -1, 1, -1},
+};
+
+void drawCube() {
+    glBegin(GL_QUADS);
+    for (const Corner& c : kCube) {
+        glTexCoord2f(c.s, c.t);
+        glVertex3f(c.x, c.y, c.z);
+    }
+    glEnd();
+}
+
+}  // namespace
+
+CubeScene::CubeScene() : image(logoPath()) {}
+
+void CubeScene::display() {
+    // Without a picture the cube is drawn plain white and texturing stays off.
+    const bool textured = image.pixels != nullptr;
+    if (textured) {
+        image.drift();
+        gApp->genTextures(1, &textureId);
+        gApp->uploadTexture(image, &textureId, 0);
+    }
+
+    glLoadIdentity();
+    glTranslatef(0.0f, 0.0f, depth);
+    switch (rotationMode) {
+        case 0:
+            glRotatef(angle, 0.0f, 0.0f, 1.0f);
+            break;
+        case 1:
+            glRotatef(angle, 1.0f, 0.0f, 0.0f);
+            break;
+        case 2:
+            glRotatef(angle, 1.0f, 1.0f, 0.0f);
+            break;
+        case 3:
+            glRotatef(angle, 1.0f, 1.0f, 1.0f);
+            break;
+        default:
+            break;
+    }
+
+    if (textured) {
+        glBindTexture(GL_TEXTURE_2D, textureId);
+    }
+    drawCube();
+    if (textured) {
+        gApp->deleteTextures(&textureId, 1);
+    }
+}
+
+void CubeScene::keyPressed(int key, int /*x*/, int /*y*/) {
+    switch (key) {
+        case kEscape:
+            std::exit(0);
+        case kEnter:
+            receding = true;
+            break;
+        case GLUT_KEY_LEFT:
+            rotationMode = 0;
+            break;
+        case GLUT_KEY_UP:
+            rotationMode = 1;
+            break;
+        // Right and Down pick the two diagonals, in crossed order.
+        case GLUT_KEY_RIGHT:
+            rotationMode = 3;
+            break;
+        case GLUT_KEY_DOWN:
+            rotationMode = 2;
+            break;
+        default:
+            break;
+    }
+}
+
+void CubeScene::idle() {
+    // One step per idle call, in single precision: the step counts of each
+    // phase depend on how the float sums round.
+    if (receding) {
+        angle = angle + 3.0f;
+        depth = depth - 0.1f;
+        if (depth <= -20.0f) {
+            receding = false;
+            approaching = true;
+        }
+    } else if (approaching) {
+        depth = depth + 0.01f;
+        angle = angle - 6.0f;
+        if (depth > 1.0f) {
+            approaching = false;
+            receding = true;
+        }
+    }
+    glutPostRedisplay();
+}

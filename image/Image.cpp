@@ -82,7 +82,8 @@ bool Image::loadBitmap(std::string fileName) {
     const bool topDown = height < 0;
     const std::int64_t rows = topDown ? -std::int64_t{height} : std::int64_t{height};
     const std::int64_t rowBytes = std::int64_t{width} * 4;
-    if (width <= 0 || rows == 0 || rowBytes * rows > kMaxPixelBytes) {
+    // Divided rather than multiplied: width * rows * 4 can exceed even 64 bits.
+    if (width <= 0 || rows == 0 || rows > kMaxPixelBytes / rowBytes) {
         return false;
     }
     height = static_cast<std::int32_t>(rows);

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generate img/logo.bmp, the 256x256 test picture used as the cube texture.
+"""Generate img/logo.bmp, the 256x256 picture the cube wears.
 
 The picture is deliberately asymmetric and colourful (sky on top, sun at the
 upper left, an arrow pointing up, text reading left to right) so that a

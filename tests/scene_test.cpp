@@ -298,6 +298,23 @@ TEST_F(CubeSceneTest, ReshapeKeepsA45DegreePerspective) {
     }
 }
 
+TEST(GlutAppTest, WindowHasDestinationAlphaDepthAndTwoBuffers) {
+    theApp();
+    GLint alphaBits = 0, depthBits = 0, depthFunc = 0, shadeModel = 0;
+    GLboolean doubleBuffered = GL_FALSE;
+    glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
+    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
+    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
+    glGetIntegerv(GL_SHADE_MODEL, &shadeModel);
+    EXPECT_GT(alphaBits, 0);
+    EXPECT_GT(depthBits, 0);
+    EXPECT_TRUE(doubleBuffered);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_EQ(depthFunc, GL_LESS);
+    EXPECT_EQ(shadeModel, GL_SMOOTH);
+}
+
 using Log = std::vector<std::string>;
 
 // Records what the shell asks of it, and its own end.

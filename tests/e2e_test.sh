@@ -35,6 +35,17 @@ centreColour() {
     import -window root -crop 1x1+320+240 -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}'
 }
 
+# Waits up to five seconds for the colour at the middle to pass the test $1.
+waitForCentre() {
+    for _ in $(seq 50); do
+        "$1" "$(centreColour)" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+isPicture() { [[ "$1" =~ ^#[0-9A-F]{6}$ && ! "$1" =~ ^#(000000|FFFFFF)$ ]]; }
+isWhite() { [ "$1" = "#FFFFFF" ]; }
+
 # Presses Escape over the window and expects the demo to end with status 0.
 escapeEndsDemo() {
     xdotool mousemove 320 240 key Escape
@@ -56,16 +67,14 @@ startDemo "$work/picture"
 geometry=$(xdotool getwindowgeometry "$window")
 grep -q 'Position: 0,0 ' <<<"$geometry" || fail "window not at 0,0: $geometry"
 grep -q 'Geometry: 640x480' <<<"$geometry" || fail "window not 640 x 480: $geometry"
-sleep 0.5
-colour=$(centreColour)
-[ "$colour" != "#FFFFFF" ] && [ "$colour" != "#000000" ] || fail "picture not shown, centre is $colour"
+waitForCentre isPicture || fail "picture not shown, centre is $(centreColour)"
 escapeEndsDemo
 [ ! -s "$work/picture/stdout" ] || fail "printed '$(cat "$work/picture/stdout")' with a picture"
 
 startDemo "$work/none"
 sleep 1
 kill -0 "$pid" 2>/dev/null || fail "stopped without a picture"
-[ "$(centreColour)" = "#FFFFFF" ] || fail "without a picture the centre is $(centreColour), not white"
+waitForCentre isWhite || fail "without a picture the centre is $(centreColour), not white"
 escapeEndsDemo
 printf 'Error loading texture!\n' | cmp -s - "$work/none/stdout" ||
     fail "without a picture it printed '$(cat "$work/none/stdout")'"

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app/GlutApp.h"
 #include "app/gl.h"
 // glutMainLoopEvent lets a test run the toolkit loop one round at a time.
@@ -252,11 +254,17 @@ TEST_F(CubeSceneTest, WithoutPictureDrawsAWhiteUntexturedCube) {
 }
 
 TEST_F(CubeSceneTest, EveryIdleStepAsksForARedisplay) {
-    for (int i = 0; i < 20; ++i) {
+    // The toolkit draws only once the window is on screen: wait for a first frame.
+    glutPostRedisplay();
+    for (int round = 0; scene->textureId == 0 && round < 500; ++round) {
+        glutMainLoopEvent();
+        usleep(10000);
+    }
+    ASSERT_NE(scene->textureId, 0u) << "the window never showed";
+    scene->textureId = 0;
+    for (int round = 0; round < 5; ++round) {
         glutMainLoopEvent();
     }
-    scene->textureId = 0;
-    glutMainLoopEvent();
     ASSERT_EQ(scene->textureId, 0u) << "no frame drawn unless asked for";
     onIdle();
     glutMainLoopEvent();

@@ -3,7 +3,6 @@
 // GoogleTest before Xlib, whose macros would rename parts of it.
 #include <gtest/gtest.h>
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -25,7 +24,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void pause() {
+void waitBriefly() {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
@@ -159,7 +158,7 @@ Demo::~Demo() {
         // The next demo on this display must not find this one's window.
         const auto deadline = Clock::now() + std::chrono::seconds(5);
         while (findDemoWindow(display_) != 0 && Clock::now() < deadline) {
-            pause();
+            waitBriefly();
         }
         XCloseDisplay(display_);
     }
@@ -170,7 +169,7 @@ XWindow Demo::window() {
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (window_ == 0 && display_ != nullptr && Clock::now() < deadline) {
         window_ = findDemoWindow(display_);
-        pause();
+        waitBriefly();
     }
     if (window_ == 0) {
         ADD_FAILURE() << "the demo's window did not appear";
@@ -195,11 +194,11 @@ std::array<int, 4> Demo::geometry() {
 }
 
 FrameReport Demo::waitForHold() {
-    const auto deadline = Clock::now() + std::chrono::seconds(120);
+    const auto deadline = Clock::now() + std::chrono::seconds(240);
     int status = 0;
     pid_t got = 0;
     while ((got = waitpid(pid_, &status, WNOHANG | WUNTRACED)) == 0 && Clock::now() < deadline) {
-        pause();
+        waitBriefly();
     }
     if (got != pid_ || !WIFSTOPPED(status)) {
         ADD_FAILURE() << "the demo did not stop at frame " << holds_.at(nextHold_)
@@ -266,7 +265,7 @@ int Demo::waitForExit() {
     int status = 0;
     pid_t got = 0;
     while ((got = waitpid(pid_, &status, WNOHANG)) == 0 && Clock::now() < deadline) {
-        pause();
+        waitBriefly();
     }
     if (got != pid_) {
         return -1;

@@ -45,6 +45,14 @@ int channel(unsigned long pixel, unsigned long mask) {
     return int(((pixel >> shift) & mask) * 255 / (mask == 0 ? 1 : mask));
 }
 
+// Xlib's default handler would end the whole test program on a failed request.
+int reportXError(Display* display, XErrorEvent* error) {
+    char text[256];
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    ADD_FAILURE() << "X request " << int(error->request_code) << " failed: " << text;
+    return 0;
+}
+
 // The first viewable top-level window whose title starts with "orvalis", or 0.
 // Only one demo at a time runs on a test's display.
 Window findDemoWindow(Display* display) {
@@ -114,6 +122,7 @@ Demo::Demo(const DemoOptions& options) : holds_(options.holdAt) {
             .write(reinterpret_cast<const char*>(options.picture->data()),
                    std::streamsize(options.picture->size()));
     }
+    XSetErrorHandler(reportXError);
     display_ = XOpenDisplay(nullptr);
     if (display_ == nullptr) {
         ADD_FAILURE() << "cannot open the X display; is DISPLAY set?";
@@ -194,6 +203,10 @@ std::array<int, 4> Demo::geometry() {
 }
 
 FrameReport Demo::waitForHold() {
+    if (pid_ <= 0) {
+        ADD_FAILURE() << "the demo is not running";
+        return {};
+    }
     const auto deadline = Clock::now() + std::chrono::seconds(240);
     int status = 0;
     pid_t got = 0;
@@ -222,7 +235,9 @@ FrameReport Demo::waitForHold() {
 }
 
 void Demo::resume() {
-    kill(pid_, SIGCONT);
+    if (pid_ > 0) {
+        kill(pid_, SIGCONT);
+    }
 }
 
 void Demo::press(XKeySym key) {
@@ -261,6 +276,9 @@ Capture Demo::capture() {
 }
 
 int Demo::waitForExit() {
+    if (pid_ <= 0) {
+        return -1;
+    }
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     int status = 0;
     pid_t got = 0;

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 #include "image/Image.h"
 
@@ -22,21 +21,18 @@ constexpr std::int64_t kMaxDriftedPixels = 1 << 16;
     std::abort();
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 void checkBitmapLoad(const std::uint8_t* data, std::size_t size) {
-    // fmemopen only reads through the pointer in "rb" mode.
-    const std::unique_ptr<std::FILE, FileCloser> file(
-        fmemopen(const_cast<std::uint8_t*>(data), size, "rb"));
     Image image;
+    // fmemopen only reads through the pointer in "rb" mode.
+    std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     if (!file) {
         broken("fmemopen failed", image);
     }
-    if (!image.loadBitmap(file.get())) {
+    const bool loaded = image.loadBitmap(file);
+    std::fclose(file);
+    if (!loaded) {
         if (image.pixels) {
             broken("a refused file left a buffer", image);
         }

@@ -57,15 +57,19 @@ Image::~Image() {
 }
 
 bool Image::loadBitmap(std::string fileName) {
+    const File file(std::fopen(fileName.c_str(), "rb"));
+    return loadBitmap(file.get());
+}
+
+bool Image::loadBitmap(std::FILE* file) {
     std::free(pixels);
     pixels = nullptr;
 
-    File file(std::fopen(fileName.c_str(), "rb"));
     if (!file) {
         return false;
     }
     unsigned char header[kHeaderSize];
-    if (std::fread(header, 1, kHeaderSize, file.get()) != kHeaderSize) {
+    if (std::fread(header, 1, kHeaderSize, file) != kHeaderSize) {
         return false;
     }
     if (readLe16(header) != 0x4D42) {  // "BM"
@@ -93,10 +97,13 @@ bool Image::loadBitmap(std::string fileName) {
     }
 
     // Editors that write a larger info header put the rows where the header's
-    // data offset says; older files leave that field small or zero.
+    // data offset says; older files leave that field small or zero. A file on
+    // disk reads as ended past its last byte; an in-memory one refuses the seek
+    // instead, which means the same: none of the rows is there.
     const std::uint32_t dataOffset = readLe32(header + 10);
-    if (dataOffset > kHeaderSize) {
-        std::fseek(file.get(), long(dataOffset), SEEK_SET);
+    if (dataOffset > kHeaderSize && std::fseek(file, long(dataOffset), SEEK_SET) != 0) {
+        std::memset(pixels, 0xFF, std::size_t(rowBytes * rows));
+        return true;
     }
 
     // Each row is padded to a multiple of 4 bytes; 3 * width + width % 4 is that
@@ -105,10 +112,18 @@ bool Image::loadBitmap(std::string fileName) {
     for (std::int64_t row = 0; row < rows; ++row) {
         const std::int64_t bufferRow = topDown ? rows - 1 - row : row;
         unsigned char* dest = pixels + bufferRow * rowBytes;
-        const std::size_t got = std::fread(dest, 1, fileRowBytes, file.get());
+        const std::size_t got = std::fread(dest, 1, fileRowBytes, file);
         // A file that ends early still loads; what it lacks reads as 0xFF.
         std::memset(dest + got, 0xFF, fileRowBytes - got);
         expandRowInPlace(dest, width);
+        if (got < fileRowBytes) {
+            // Every row still to come is all 0xFF bytes, alpha included, so they
+            // are filled in one go: the ones below this row in a top-down file,
+            // the ones above it otherwise.
+            unsigned char* rest = topDown ? pixels : dest + rowBytes;
+            std::memset(rest, 0xFF, std::size_t((rows - 1 - row) * rowBytes));
+            break;
+        }
     }
     return true;
 }

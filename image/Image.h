@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // An RGBA picture read from an uncompressed 24-bit bitmap file. The buffer is
@@ -11,6 +12,8 @@ class Image {
   public:
     // Loads fileName; on failure prints the one error line and leaves pixels null.
     explicit Image(std::string fileName);
+    // No picture yet, and no message: for callers that load through loadBitmap.
+    Image() = default;
     ~Image();
 
     Image(const Image&) = delete;
@@ -19,6 +22,10 @@ class Image {
     // Replaces the picture with the one in fileName. Returns false, with pixels
     // null, when the file is missing, not a 24-bit bitmap, or too large.
     bool loadBitmap(std::string fileName);
+
+    // The same from a file the caller opened in binary mode and closes again;
+    // a null file counts as one that could not be opened.
+    bool loadBitmap(std::FILE* file);
 
     // One frame of colour drift: red and blue move two pixels towards the start
     // of the buffer, green one pixel, and alpha is refilled with noise. The

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -86,6 +88,41 @@ TEST_F(ImageTest, FileEndingEarlyReadsMissingBytesAsFF) {
     EXPECT_EQ(pixelAt(image, 1, 1), (Rgba{0xFF, 0xFF, 0xFF, 255}));
 }
 
+TEST_F(ImageTest, FileEndingAnywhereLoadsLikeOnePaddedWithFF) {
+    for (int width = 1; width <= 4; ++width) {
+        for (bool topDown : {false, true}) {
+            SCOPED_TRACE(testing::Message() << width << " x 3, top-down " << topDown);
+            Bytes whole = countingBitmap(width, 3);
+            if (topDown) {
+                whole[22] = 0xFD;  // height -3, little-endian
+                std::fill_n(whole.begin() + 23, 3, 0xFF);
+            }
+            for (std::size_t cut = 54; cut < whole.size(); ++cut) {
+                Bytes padded(whole.begin(), whole.begin() + cut);
+                const Bytes shortFile = padded;
+                padded.resize(whole.size(), 0xFF);
+                ASSERT_TRUE(load(image, padded));
+                const auto expected = snapshot(image);
+                ASSERT_TRUE(load(image, shortFile));
+                EXPECT_EQ(snapshot(image), expected) << "file cut to " << cut << " bytes";
+            }
+        }
+    }
+}
+
+TEST_F(ImageTest, DataOffsetPastTheEndLoadsAllFF) {
+    const Bytes bytes = bitmap(3, 2, countingBitmap(3, 2), 24, 4096);
+    const std::vector<unsigned char> allFF(3 * 2 * 4, 0xFF);
+    ASSERT_TRUE(load(image, bytes));
+    EXPECT_EQ(snapshot(image), allFF);
+
+    // An in-memory file refuses the seek a file on disk allows; the picture is the same.
+    std::FILE* inMemory = fmemopen(const_cast<std::uint8_t*>(bytes.data()), bytes.size(), "rb");
+    ASSERT_TRUE(image.loadBitmap(inMemory));
+    std::fclose(inMemory);
+    EXPECT_EQ(snapshot(image), allFF);
+}
+
 TEST_F(ImageTest, RejectsWhatItCannotHold) {
     const Bytes onePixel{1, 2, 3, 0};
     Bytes badSignature = bitmap(1, 1, onePixel);
@@ -115,6 +152,8 @@ TEST_F(ImageTest, RejectsWhatItCannotHold) {
         EXPECT_EQ(image.pixels, nullptr) << c.what;
     }
     EXPECT_FALSE(image.loadBitmap("no/such/file.bmp"));
+    EXPECT_FALSE(image.loadBitmap(static_cast<std::FILE*>(nullptr)));
+    EXPECT_EQ(image.pixels, nullptr);
 }
 
 TEST(ImageMessage, ConstructorPrintsExactlyOneLineOnFailureOnly) {
@@ -191,6 +230,27 @@ TEST_F(ImageTest, DriftWithoutPictureTouchesNothing) {
     image.height = 64;
     image.drift();
     EXPECT_EQ(image.pixels, nullptr);
+}
+
+// Outside the ImageTest suite so that runs under valgrind can leave it out by name.
+TEST(ImageLoadSpeed, HugeClaimWithFewBytesFillsTheRestInOneGo) {
+#ifdef ORVALIS_SANITIZE
+    GTEST_SKIP() << "timing means nothing under the sanitizers";
+#endif
+    constexpr int kSide = 8192;
+    const TempFile file(bitmap(kSide, kSide, Bytes(16, 0x40)));
+    Image image;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(image.loadBitmap(file.path()));
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    // Measured at about a tenth of a second; the bound leaves room for a busy machine.
+    EXPECT_LT(took.count(), 1.0);
+
+    const std::size_t bytes = std::size_t(kSide) * kSide * 4;
+    EXPECT_EQ(pixelAt(image, 0, 0), (Rgba{0x40, 0x40, 0x40, 255}));
+    EXPECT_EQ(pixelAt(image, 5, 0), (Rgba{0xFF, 0xFF, 0x40, 255}));
+    EXPECT_EQ(std::size_t(std::count(image.pixels + 4 * 6, image.pixels + bytes, 0xFF)),
+              bytes - 4 * 6);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "image/Image.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -131,33 +130,24 @@ void Image::drift() {
 // Each pixel takes red and blue from two pixels on and green from the next
 // one; going forwards those sources are still unchanged, so one pass in place
 // does it. The pixel is handled as one 32-bit word, so the shift is two masks
-// and an or, which the compiler runs four pixels at a time; words are read and
-// written through memcpy, which compiles to plain loads and stores. The noise
-// comes a block at a time into a buffer that, like the block of pixels being
-// rewritten, stays in the L1 cache.
+// and an or; words are read and written through memcpy, which compiles to
+// plain loads and stores. The work runs inside the noise generator's loop, so
+// that the compiler makes one vector loop of both, four pixels at a time.
 void Image::drift(Noise& noise) {
-    if (!pixels) {
+    const std::int64_t count = std::int64_t{width} * height - 8;
+    if (!pixels || count <= 0) {
         return;
     }
     const std::uint32_t redBlue = bytesAsWord(0xFF, 0, 0xFF, 0);
     const std::uint32_t green = bytesAsWord(0, 0xFF, 0, 0);
-    const std::uint32_t alpha = bytesAsWord(0, 0, 0, 0xFF);
-    constexpr std::int64_t kBlock = 2048;
-    std::uint32_t values[kBlock];
-    const std::int64_t count = std::int64_t{width} * height - 8;
-    for (std::int64_t start = 0; start < count; start += kBlock) {
-        const std::size_t n = std::size_t(std::min(kBlock, count - start));
-        noise.next(values, n);
-        unsigned char* block = pixels + 4 * start;
-        for (std::size_t k = 0; k < n; ++k) {
-            std::uint32_t next, afterNext;
-            std::memcpy(&next, block + 4 * k + 4, 4);
-            std::memcpy(&afterNext, block + 4 * k + 8, 4);
-            // values[k] % 255 in every byte, then masked down to alpha.
-            const std::uint32_t noiseByte = values[k] % 255 * 0x01010101u;
-            const std::uint32_t pixel =
-                (afterNext & redBlue) | (next & green) | (noiseByte & alpha);
-            std::memcpy(block + 4 * k, &pixel, 4);
-        }
-    }
+    const std::uint32_t alphaOne = bytesAsWord(0, 0, 0, 1);
+    unsigned char* const start = pixels;
+    noise.forEach(std::size_t(count), [=](std::size_t k, std::uint32_t value) {
+        unsigned char* p = start + 4 * k;
+        std::uint32_t next, afterNext;
+        std::memcpy(&next, p + 4, 4);
+        std::memcpy(&afterNext, p + 8, 4);
+        const std::uint32_t pixel = (afterNext & redBlue) | (next & green) | value % 255 * alphaOne;
+        std::memcpy(p, &pixel, 4);
+    });
 }

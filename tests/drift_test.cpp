@@ -39,9 +39,12 @@ Buffer snapshot(const Image& image) {
 }
 
 TEST(Noise, GivesWhatRandGivesForTenMillionValuesInCallsOfAnySize) {
-    // Calls end inside, on and just past the generator's chunk of 1024 values
-    // and its steps of eight, many times over.
-    const std::size_t callSizes[] = {1, 7, 8, 9, 1023, 1024, 1025, 3000, 65536, 200003};
+#if !defined(__GLIBC__)
+    GTEST_SKIP() << "Noise calls rand() itself here, so the two cannot be told apart";
+#endif
+    // Calls end just before, on and just past the generator's chunk of 2048
+    // values and its vector steps of four and twelve, many times over.
+    const std::size_t callSizes[] = {1, 3, 4, 5, 11, 12, 13, 2047, 2048, 2049, 65536, 200003};
     Noise noise;
     std::srand(1);
     std::size_t total = 0;

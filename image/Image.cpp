@@ -147,7 +147,11 @@ void Image::drift(Noise& noise) {
         std::uint32_t next, afterNext;
         std::memcpy(&next, p + 4, 4);
         std::memcpy(&afterNext, p + 8, 4);
-        const std::uint32_t pixel = (afterNext & redBlue) | (next & green) | value % 255 * alphaOne;
+        // The alpha is value % 255. With value = 255 q + rest, value + q = 256 q
+        // + rest has that same lowest byte, and costs an add where the
+        // remainder costs a multiply and a subtraction.
+        const std::uint32_t alpha = (value + value / 255) % 256 * alphaOne;
+        const std::uint32_t pixel = (afterNext & redBlue) | (next & green) | alpha;
         std::memcpy(p, &pixel, 4);
     });
 }

@@ -140,6 +140,7 @@ void Image::drift(Noise& noise) {
     }
     const std::uint32_t redBlue = bytesAsWord(0xFF, 0, 0xFF, 0);
     const std::uint32_t green = bytesAsWord(0, 0xFF, 0, 0);
+    const std::uint32_t alpha = bytesAsWord(0, 0, 0, 0xFF);
     const std::uint32_t alphaOne = bytesAsWord(0, 0, 0, 1);
     unsigned char* const start = pixels;
     noise.forEach(std::size_t(count), [=](std::size_t k, std::uint32_t value) {
@@ -150,8 +151,8 @@ void Image::drift(Noise& noise) {
         // The alpha is value % 255. With value = 255 q + rest, value + q = 256 q
         // + rest has that same lowest byte, and costs an add where the
         // remainder costs a multiply and a subtraction.
-        const std::uint32_t alpha = (value + value / 255) % 256 * alphaOne;
-        const std::uint32_t pixel = (afterNext & redBlue) | (next & green) | alpha;
+        const std::uint32_t noise = (value + value / 255) * alphaOne & alpha;
+        const std::uint32_t pixel = (afterNext & redBlue) | (next & green) | noise;
         std::memcpy(p, &pixel, 4);
     });
 }

@@ -150,9 +150,10 @@ void Image::drift(Noise& noise) {
         std::memcpy(&afterNext, p + 8, 4);
         // The alpha is value % 255. With value = 255 q + rest, value + q = 256 q
         // + rest has that same lowest byte, and costs an add where the
-        // remainder costs a multiply and a subtraction.
-        const std::uint32_t noise = (value + value / 255) * alphaOne & alpha;
-        const std::uint32_t pixel = (afterNext & redBlue) | (next & green) | noise;
+        // remainder costs a multiply and a subtraction; the mask keeps only
+        // that byte, moved into the alpha place.
+        const std::uint32_t newAlpha = (value + value / 255) * alphaOne & alpha;
+        const std::uint32_t pixel = (afterNext & redBlue) | (next & green) | newAlpha;
         std::memcpy(p, &pixel, 4);
     });
 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+class Noise;
+
 // An RGBA picture read from an uncompressed 24-bit bitmap file. The buffer is
 // width * height * 4 bytes, bottom row first, which is the row order OpenGL
 // expects for texture row 0. The fields are plain data: the shell hands them
@@ -29,8 +31,11 @@ class Image {
 
     // One frame of colour drift: red and blue move two pixels towards the start
     // of the buffer, green one pixel, and alpha is refilled with noise. The
-    // last 8 pixels stay as they are.
+    // last 8 pixels stay as they are. The noise is the C library's default
+    // rand() sequence, continued from frame to frame by Noise::shared().
     void drift();
+    // The same step with its noise taken from the given generator.
+    void drift(Noise& noise);
 
     std::int32_t width = 0;
     std::int32_t height = 0;

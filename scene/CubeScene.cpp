@@ -56,10 +56,16 @@ void drawCube() {
 CubeScene::CubeScene() : image(logoPath()) {}
 
 void CubeScene::display() {
+    if (image.pixels) {
+        image.drift();
+    }
+    drawFrame();
+}
+
+void CubeScene::drawFrame() {
     // Without a picture the cube is drawn plain white and texturing stays off.
     const bool textured = image.pixels != nullptr;
     if (textured) {
-        image.drift();
         gApp->genTextures(1, &textureId);
         gApp->uploadTexture(image, &textureId, 0);
     }

@@ -27,4 +27,10 @@ class CubeScene : public Scene {
     bool receding = false;
     bool approaching = false;
     int rotationMode = 0;  // 0: z, 1: x, 2: (1, 1, 0), 3: (1, 1, 1)
+
+  protected:
+    // Everything display() does after the drift: the picture as a fresh
+    // texture and the cube in its pose. Apart so that a benchmark can time
+    // frames without the drift.
+    void drawFrame();
 };

@@ -206,24 +206,6 @@ TEST_F(ImageTest, DriftLeavesPicturesOfEightPixelsOrFewerAlone) {
     EXPECT_EQ(snapshot(image), expected) << "3 x 3 rewrites pixel 0 only";
 }
 
-TEST_F(ImageTest, DriftAlphaFollowsTheDefaultRandSequence) {
-    ASSERT_TRUE(load(image, countingBitmap(6, 5)));
-    const int count = 6 * 5 - 8;
-    // Seeding with 1 restarts the sequence a process gets without any srand.
-    std::srand(1);
-    std::vector<int> expected(2 * count);
-    for (int& value : expected) {
-        value = std::rand() % 255;
-    }
-    std::srand(1);
-    for (int frame = 0; frame < 2; ++frame) {
-        image.drift();
-        for (int k = 0; k < count; ++k) {
-            EXPECT_EQ(image.pixels[4 * k + 3], expected[frame * count + k]) << frame << ", " << k;
-        }
-    }
-}
-
 TEST_F(ImageTest, DriftWithoutPictureTouchesNothing) {
     ASSERT_FALSE(image.loadBitmap("no/such/file.bmp"));
     image.width = 64;

@@ -1,0 +1,103 @@
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "app/GlutApp.h"
+#include "app/gl.h"
+// glutMainLoopEvent lets the benchmark run the toolkit loop one frame at a time.
+#include <GL/freeglut_ext.h>
+#include "bench/picture.h"
+#include "scene/CubeScene.h"
+
+namespace {
+
+// GLUT can be initialised once per process, so every benchmark shares this window.
+GlutApp& theApp() {
+    static int argc = 1;
+    static char name[] = "frame_bench";
+    static char* argv[] = {name, nullptr};
+    static GlutApp app(&argc, argv, "orvalis frame bench", 0, 0, 640, 480);
+    return app;
+}
+
+// The demo's own scene, counting the frames it draws, which can leave the
+// drift out: those frames are the floor, the most frames a second that
+// uploading the picture every frame allows.
+class BenchScene : public CubeScene {
+  public:
+    void display() override {
+        if (drifting) {
+            CubeScene::display();
+        } else {
+            drawFrame();
+        }
+        ++frames;
+    }
+    bool drifting = true;
+    int frames = 0;
+};
+
+using Clock = std::chrono::steady_clock;
+
+// Draws count frames the way the toolkit's main loop does (the idle step asks
+// for a redisplay, then the loop draws and swaps) and returns the seconds.
+double drawFrames(int count) {
+    const auto start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        onIdle();
+        glutMainLoopEvent();
+    }
+    glFinish();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Each iteration draws a batch of frames with the drift and one without, in
+// turn, so that a busy spell on the machine hits both alike; the best batch of
+// each counts. The cube stays in its starting pose, its front face filling the
+// whole window. llvmpipe draws on threads of its own, so the clock on the wall
+// is what counts.
+void BM_Frames(benchmark::State& state) {
+    constexpr int kBatch = 10;
+    auto* scene = new BenchScene();
+    theApp().setScene(scene);
+    scene->image.loadBitmap(TempFile(pictureFile(int(state.range(0)))).path());
+    // The toolkit draws only once the window is on screen.
+    for (int round = 0; scene->frames == 0 && round < 500; ++round) {
+        onIdle();
+        glutMainLoopEvent();
+        usleep(10000);
+    }
+    scene->frames = 0;
+    double best[2] = {1e9, 1e9};  // seconds a batch: without, with the drift
+    for (auto _ : state) {
+        for (bool drifting : {true, false}) {
+            scene->drifting = drifting;
+            best[drifting] = std::min(best[drifting], drawFrames(kBatch));
+        }
+    }
+    if (scene->frames != 2 * kBatch * state.iterations()) {
+        state.SkipWithError("the toolkit did not draw every frame asked for");
+    }
+    state.counters["fps_with_drift"] = kBatch / best[true];
+    state.counters["fps_without_drift"] = kBatch / best[false];
+    theApp().setScene(nullptr);
+}
+
+BENCHMARK(BM_Frames)->Arg(256)->Arg(1024)->Iterations(100)->UseRealTime()->Unit(
+    benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    theApp();
+    // Names the GL that drew the frames in the results, beside the machine.
+    benchmark::AddCustomContext("gl_renderer",
+                                reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

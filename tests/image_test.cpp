@@ -60,6 +60,42 @@ TEST_F(ImageTest, ReadsRowsInFileOrderAsRgbaSkippingPadding) {
     }
 }
 
+// Files of hundreds of kilobytes arrive in several reads, which end inside
+// rows, pixels and padding; the picture must come out as from one read.
+TEST_F(ImageTest, LargeFilesLoadAcrossReadsWithNothingLostOrShifted) {
+    const std::array<int, 2> sizes[] = {{5, 20000}, {7, 10000}, {1030, 100}};
+    for (const auto& [width, rows] : sizes) {
+        for (bool topDown : {false, true}) {
+            SCOPED_TRACE(testing::Message() << width << " x " << rows << ", top-down " << topDown);
+            Bytes file = countingBitmap(width, rows);
+            // Pixel k of the buffer, as countingBitmap makes it.
+            std::vector<unsigned char> expected;
+            for (int k = 0; k < width * rows; ++k) {
+                expected.insert(expected.end(), {std::uint8_t(3 * k + 1), std::uint8_t(5 * k + 2),
+                                                 std::uint8_t(7 * k + 3), 255});
+            }
+            if (topDown) {
+                // The same bytes read as top row first: the buffer's rows reverse.
+                for (int i = 0; i < 4; ++i) {
+                    file[22 + i] = std::uint8_t(std::uint32_t(-rows) >> (8 * i));
+                }
+                std::vector<unsigned char> flipped;
+                for (int row = rows - 1; row >= 0; --row) {
+                    const auto start = expected.begin() + std::ptrdiff_t(4) * width * row;
+                    flipped.insert(flipped.end(), start, start + 4 * width);
+                }
+                expected = flipped;
+            }
+            ASSERT_TRUE(load(image, file));
+            const auto actual = snapshot(image);
+            ASSERT_EQ(actual.size(), expected.size());
+            const auto wrong = std::mismatch(actual.begin(), actual.end(), expected.begin());
+            EXPECT_EQ(std::size_t(wrong.first - actual.begin()), actual.size())
+                << "index of the first wrong byte";
+        }
+    }
+}
+
 TEST_F(ImageTest, TopDownFileStillLoadsBottomRowFirst) {
     ASSERT_TRUE(load(image, bitmap(1, -2, {10, 20, 30, 0, 40, 50, 60, 0})));
     EXPECT_EQ(image.height, 2);

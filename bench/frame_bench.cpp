@@ -11,16 +11,12 @@
 #include <GL/freeglut_ext.h>
 #include "bench/picture.h"
 #include "scene/CubeScene.h"
+#include "tests/shared_app.h"
 
 namespace {
 
-// GLUT can be initialised once per process, so every benchmark shares this window.
 GlutApp& theApp() {
-    static int argc = 1;
-    static char name[] = "frame_bench";
-    static char* argv[] = {name, nullptr};
-    static GlutApp app(&argc, argv, "orvalis frame bench", 0, 0, 640, 480);
-    return app;
+    return sharedApp("orvalis frame bench");
 }
 
 // The demo's own scene, counting the frames it draws, which can leave the

@@ -15,16 +15,12 @@
 #include <GL/freeglut_ext.h>
 #include "scene/CubeScene.h"
 #include "tests/bitmap_file.h"
+#include "tests/shared_app.h"
 
 namespace {
 
-// GLUT can be initialised once per process, so every test shares this window.
 GlutApp& theApp() {
-    static int argc = 1;
-    static char name[] = "scene_tests";
-    static char* argv[] = {name, nullptr};
-    static GlutApp app(&argc, argv, "orvalis tests", 0, 0, 640, 480);
-    return app;
+    return sharedApp("orvalis tests");
 }
 
 using Matrix = std::array<float, 16>;  // column-major, as GL keeps it

@@ -56,9 +56,7 @@ void drawCube() {
 CubeScene::CubeScene() : image(logoPath()) {}
 
 void CubeScene::display() {
-    if (image.pixels) {
-        image.drift();
-    }
+    image.drift();
     drawFrame();
 }
 

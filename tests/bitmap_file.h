@@ -35,6 +35,19 @@ inline Bytes bitmap(std::int32_t width, std::int32_t height, const Bytes& pixelB
     return out;
 }
 
+// The pixel rows of a width x rows picture of varied colours, as a bitmap
+// stores them: width * 3 bytes a row plus its padding.
+inline Bytes variedRows(std::int32_t width, std::int32_t rows) {
+    Bytes out;
+    for (std::int32_t row = 0; row < rows; ++row) {
+        for (std::int32_t i = 0; i < 3 * width; ++i) {
+            out.push_back(std::uint8_t(37 * (row * 3 * width + i) + 11));
+        }
+        out.insert(out.end(), std::size_t(width % 4), 0);
+    }
+    return out;
+}
+
 // A file holding the given bytes, removed again when the object goes.
 class TempFile {
   public:

@@ -12,8 +12,6 @@
 #include <immintrin.h>
 #endif
 
-#include "image/Noise.h"
-
 namespace {
 
 // File header (14 bytes) plus the classic 40-byte info header.
@@ -146,14 +144,6 @@ void readRows(std::FILE* file, unsigned char* pixels, std::int32_t width, std::i
     std::memset(topDown ? pixels : rowStart + rowBytes, 0xFF, laterRows * rowBytes);
 }
 
-// The word whose bytes in memory are r, g, b, a, whatever the machine's byte order.
-std::uint32_t bytesAsWord(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
-    const unsigned char bytes[4] = {r, g, b, a};
-    std::uint32_t word;
-    std::memcpy(&word, bytes, 4);
-    return word;
-}
-
 }  // namespace
 
 Image::Image(std::string fileName) {
@@ -223,39 +213,4 @@ bool Image::loadBitmap(std::FILE* file) {
 
     readRows(file, pixels, width, rows, topDown);
     return true;
-}
-
-void Image::drift() {
-    drift(Noise::shared());
-}
-
-// Each pixel takes red and blue from two pixels on and green from the next
-// one; going forwards those sources are still unchanged, so one pass in place
-// does it. The pixel is handled as one 32-bit word, so the shift is two masks
-// and an or; words are read and written through memcpy, which compiles to
-// plain loads and stores. The work runs inside the noise generator's loop, so
-// that the compiler makes one vector loop of both, four pixels at a time.
-void Image::drift(Noise& noise) {
-    const std::int64_t count = std::int64_t{width} * height - 8;
-    if (!pixels || count <= 0) {
-        return;
-    }
-    const std::uint32_t redBlue = bytesAsWord(0xFF, 0, 0xFF, 0);
-    const std::uint32_t green = bytesAsWord(0, 0xFF, 0, 0);
-    const std::uint32_t alpha = bytesAsWord(0, 0, 0, 0xFF);
-    const std::uint32_t alphaOne = bytesAsWord(0, 0, 0, 1);
-    unsigned char* const start = pixels;
-    noise.forEach(std::size_t(count), [=](std::size_t k, std::uint32_t value) {
-        unsigned char* p = start + 4 * k;
-        std::uint32_t next, afterNext;
-        std::memcpy(&next, p + 4, 4);
-        std::memcpy(&afterNext, p + 8, 4);
-        // The alpha is value % 255. With value = 255 q + rest, value + q = 256 q
-        // + rest has that same lowest byte, and costs an add where the
-        // remainder costs a multiply and a subtraction; the mask keeps only
-        // that byte, moved into the alpha place.
-        const std::uint32_t newAlpha = (value + value / 255) * alphaOne & alpha;
-        const std::uint32_t pixel = (afterNext & redBlue) | (next & green) | newAlpha;
-        std::memcpy(p, &pixel, 4);
-    });
 }

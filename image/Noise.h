@@ -5,6 +5,14 @@
 #include <cstdint>
 #include <cstdlib>
 
+// Where glibc's sequence is computed here and the processor may be an x86,
+// the values can also come eight at a time in AVX2 registers (forEachEight);
+// whether this processor has AVX2 is for the caller to ask at run time.
+#if defined(__GLIBC__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define ORVALIS_NOISE_AVX2
+#include <immintrin.h>
+#endif
+
 // The C library's default rand() sequence, the values a process gets from
 // rand() when nothing calls srand, produced without the call and its lock.
 // Where the C library is not glibc it calls rand() itself.
@@ -17,6 +25,16 @@ class Noise {
     // the k-th of the next count rand() calls would return.
     template <class Use>
     void forEach(std::size_t count, Use use);
+
+#ifdef ORVALIS_NOISE_AVX2
+    // The same sequence eight values at a time, for loops written for AVX2:
+    // calls use(k, values) for k = 0 to blocks - 1 in order, where values holds
+    // the next eight values, the first in the lowest lane. Calls of forEach and
+    // forEachEight continue one another. Only for processors that have AVX2;
+    // use must be compiled for AVX2 too, to be inlined.
+    template <class Use>
+    __attribute__((target("avx2"))) void forEachEight(std::size_t blocks, Use use);
+#endif
 
     // The one generator of the process: every frame continues where the last
     // one stopped, as successive rand() calls would.
@@ -56,6 +74,61 @@ void Noise::forEach(std::size_t count, Use use) {
         std::copy(r + n, r + n + kLag, history);
     }
 }
+
+#ifdef ORVALIS_NOISE_AVX2
+
+// forEach's recurrence with eight values to a register. The values twelve
+// back are the upper half of the block two back and the lower half of the
+// block before it, so one swap of 128-bit halves makes them. The older terms
+// lie across neighbouring blocks too, and are pieced together the same way,
+// with a swap and a byte align each, from the last five blocks kept in
+// registers. Loaded from memory instead, each would span two recent stores,
+// which the processor cannot forward, and wait until both reached the cache:
+// the drift took a quarter longer so, and twice as long with the values
+// twelve back loaded too.
+template <class Use>
+__attribute__((target("avx2"))) void Noise::forEachEight(std::size_t blocks, Use use) {
+    static_assert(kLag == 40, "the registers below hold exactly the last 40 values");
+    __m256i* const saved = reinterpret_cast<__m256i*>(history);
+    // For the block of r[i] to r[i+7]: back40 holds r[i-40] to r[i-33], back32
+    // r[i-32] to r[i-25], and so on; swapped36 holds r[i-36] to r[i-29], the
+    // upper half of back40 and the lower half of back32, and so on.
+    __m256i back40 = _mm256_loadu_si256(saved);
+    __m256i back32 = _mm256_loadu_si256(saved + 1);
+    __m256i back24 = _mm256_loadu_si256(saved + 2);
+    __m256i back16 = _mm256_loadu_si256(saved + 3);
+    __m256i back8 = _mm256_loadu_si256(saved + 4);
+    __m256i swapped36 = _mm256_permute2x128_si256(back40, back32, 0x21);
+    __m256i swapped28 = _mm256_permute2x128_si256(back32, back24, 0x21);
+    __m256i swapped20 = _mm256_permute2x128_si256(back24, back16, 0x21);
+    for (std::size_t k = 0; k < blocks; ++k) {
+        const __m256i swapped12 = _mm256_permute2x128_si256(back16, back8, 0x21);
+        // The byte align works within each 128-bit half, taking the half
+        // from one register and the one four values on from the other.
+        const __m256i back31 = _mm256_alignr_epi8(swapped28, back32, 4);
+        const __m256i back34 = _mm256_alignr_epi8(back32, swapped36, 8);
+        const __m256i back37 = _mm256_alignr_epi8(swapped36, back40, 12);
+        const __m256i older =
+            _mm256_add_epi32(_mm256_add_epi32(back31, back34), _mm256_add_epi32(back37, back40));
+        const __m256i block = _mm256_add_epi32(swapped12, older);
+        use(k, _mm256_srli_epi32(block, 1));
+        back40 = back32;
+        back32 = back24;
+        back24 = back16;
+        back16 = back8;
+        back8 = block;
+        swapped36 = swapped28;
+        swapped28 = swapped20;
+        swapped20 = swapped12;
+    }
+    _mm256_storeu_si256(saved, back40);
+    _mm256_storeu_si256(saved + 1, back32);
+    _mm256_storeu_si256(saved + 2, back24);
+    _mm256_storeu_si256(saved + 3, back16);
+    _mm256_storeu_si256(saved + 4, back8);
+}
+
+#endif
 
 #else
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "image/Drift.h"
 #include "image/Image.h"
 #include "image/Noise.h"
 #include "tests/bitmap_file.h"
@@ -38,6 +39,18 @@ Buffer snapshot(const Image& image) {
     return {image.pixels, image.pixels + std::size_t(image.width) * image.height * 4};
 }
 
+// Checks the values against as many rand() calls, counting them in total.
+void expectRandValues(const std::vector<std::uint32_t>& actual, std::size_t& total) {
+    std::vector<std::uint32_t> expected(actual.size());
+    for (std::uint32_t& value : expected) {
+        value = std::uint32_t(std::rand());
+    }
+    const std::size_t at = firstDifference(actual, expected);
+    ASSERT_EQ(at, actual.size()) << "value " << total + at << ": " << actual[at] << " instead of "
+                                 << expected[at];
+    total += actual.size();
+}
+
 TEST(Noise, GivesWhatRandGivesForTenMillionValuesInCallsOfAnySize) {
 #if !defined(__GLIBC__)
     GTEST_SKIP() << "Noise calls rand() itself here, so the two cannot be told apart";
@@ -50,41 +63,93 @@ TEST(Noise, GivesWhatRandGivesForTenMillionValuesInCallsOfAnySize) {
     std::size_t total = 0;
     while (total < 10'000'000) {
         for (std::size_t size : callSizes) {
-            std::vector<std::uint32_t> actual(size), expected(size);
+            std::vector<std::uint32_t> actual(size);
             noise.forEach(size, [&](std::size_t k, std::uint32_t value) { actual[k] = value; });
-            for (std::uint32_t& value : expected) {
-                value = std::uint32_t(std::rand());
-            }
-            const std::size_t at = firstDifference(actual, expected);
-            ASSERT_EQ(at, size) << "value " << total + at << ": " << actual[at] << " instead of "
-                                << expected[at];
-            total += size;
+            ASSERT_NO_FATAL_FAILURE(expectRandValues(actual, total));
         }
     }
 }
 
-// Runs frames of Image::drift with a fresh generator and of the straightforward
-// loop with rand() from its default seed, and compares every frame.
-void expectDriftMatchesReference(int width, int height, int frames) {
-    SCOPED_TRACE(testing::Message() << width << " x " << height);
-    Image image(TempFile(bitmap(1, 1, {})).path());
-    loadPattern(image, width, height);
-    Buffer expected = snapshot(image);
+#ifdef ORVALIS_NOISE_AVX2
+// Copies the eight lanes into values at 8 * k; compiled for AVX2 like every
+// caller of forEachEight.
+__attribute__((target("avx2"))) void drawEights(Noise& noise, std::vector<std::uint32_t>& values) {
+    noise.forEachEight(
+        values.size() / 8, [&](std::size_t k, __m256i eight) __attribute__((target("avx2"))) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(&values[8 * k]), eight);
+        });
+}
+#endif
 
-    // Each side runs from the sequence's start, in turn: where Noise falls back
-    // on rand() the two must not draw from it interleaved.
-    std::vector<Buffer> driftFrames;
+TEST(Noise, EightAtATimeGivesWhatRandGivesAndContinuesOneAtATime) {
+#ifndef ORVALIS_NOISE_AVX2
+    GTEST_SKIP() << "no eight-at-a-time form here";
+#else
+    if (!hasAvx2()) {
+        GTEST_SKIP() << "this processor has no AVX2";
+    }
+    // Blocks of eight in runs of one up to past the 40 values kept between
+    // calls, with single values between the runs, which move the blocks off
+    // every multiple of eight.
+    const std::size_t blockRuns[] = {1, 2, 4, 5, 6, 255, 4096, 20001};
+    const std::size_t singleRuns[] = {1, 3, 7, 8, 2049};
     Noise noise;
     std::srand(1);
-    for (int frame = 0; frame < frames; ++frame) {
-        image.drift(noise);
-        driftFrames.push_back(snapshot(image));
+    std::size_t total = 0;
+    while (total < 10'000'000) {
+        for (std::size_t i = 0; i < std::size(blockRuns); ++i) {
+            std::vector<std::uint32_t> eights(8 * blockRuns[i]);
+            drawEights(noise, eights);
+            ASSERT_NO_FATAL_FAILURE(expectRandValues(eights, total));
+            std::vector<std::uint32_t> singles(singleRuns[i % std::size(singleRuns)]);
+            noise.forEach(singles.size(),
+                          [&](std::size_t k, std::uint32_t value) { singles[k] = value; });
+            ASSERT_NO_FATAL_FAILURE(expectRandValues(singles, total));
+        }
     }
-    std::srand(1);
-    for (int frame = 0; frame < frames; ++frame) {
-        referenceDrift(expected.data(), std::int64_t{width} * height);
-        EXPECT_EQ(firstDifference(driftFrames[frame], expected), expected.size())
-            << "frame " << frame;
+#endif
+}
+
+// The drift as the program runs it, and its portable loop alone, which the
+// program leaves to processors without AVX2 and to the last few pixels.
+enum class Path { AsThePictureDrifts, PortableLoopAlone };
+
+void driftFrame(Image& image, Noise& noise, Path path) {
+    if (path == Path::AsThePictureDrifts) {
+        image.drift(noise);
+        return;
+    }
+    const std::int64_t count = std::int64_t{image.width} * image.height - 8;
+    if (count > 0) {
+        driftPortable(image.pixels, std::size_t(count), noise);
+    }
+}
+
+// Runs frames of the drift along each path with a fresh generator, and of the
+// straightforward loop with rand() from its default seed, and compares every
+// frame.
+void expectDriftMatchesReference(int width, int height, int frames) {
+    for (Path path : {Path::AsThePictureDrifts, Path::PortableLoopAlone}) {
+        SCOPED_TRACE(testing::Message() << width << " x " << height << ", path " << int(path));
+        Image image;
+        loadPattern(image, width, height);
+        Buffer expected = snapshot(image);
+
+        // Each side runs from the sequence's start, in turn: where Noise falls
+        // back on rand() the two must not draw from it interleaved.
+        std::vector<Buffer> driftFrames;
+        Noise noise;
+        std::srand(1);
+        for (int frame = 0; frame < frames; ++frame) {
+            driftFrame(image, noise, path);
+            driftFrames.push_back(snapshot(image));
+        }
+        std::srand(1);
+        for (int frame = 0; frame < frames; ++frame) {
+            referenceDrift(expected.data(), std::int64_t{width} * height);
+            EXPECT_EQ(firstDifference(driftFrames[frame], expected), expected.size())
+                << "frame " << frame;
+        }
     }
 }
 
@@ -95,19 +160,28 @@ TEST(Drift, MatchesTheStraightforwardLoopByteForByte) {
     }
 }
 
-// The drift takes 2048 pixels a block; 2056 pixels drift exactly one block.
-TEST(Drift, MatchesAroundTheBlockEdge) {
+// The portable loop takes 2048 pixels a chunk, the AVX2 one eight at a time;
+// 2056 pixels drift exactly one chunk, and 16 exactly one group of eight.
+TEST(Drift, MatchesAroundTheChunkAndGroupEdges) {
     {
-        // One pixel short of a block.
+        // One pixel short of a chunk, and of 256 groups.
         expectDriftMatchesReference(1, 2055, 2);
     }
     {
-        // Exactly one block.
+        // Exactly one chunk.
         expectDriftMatchesReference(8, 257, 2);
     }
     {
-        // One pixel into the second block.
+        // One pixel into the second chunk.
         expectDriftMatchesReference(1, 2057, 2);
+    }
+    {
+        // Exactly one group; 3 x 5 above is one pixel short of it.
+        expectDriftMatchesReference(4, 4, 2);
+    }
+    {
+        // One pixel past one group.
+        expectDriftMatchesReference(1, 17, 2);
     }
 }
 

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "bench/picture.h"
+#include "image/Drift.h"
 #include "image/Image.h"
+#include "image/Noise.h"
 #include "tests/reference_drift.h"
 
 namespace {
@@ -22,6 +24,18 @@ void BM_Drift(benchmark::State& state) {
     Image image(TempFile(pictureFile(side)).path());
     for (auto _ : state) {
         image.drift();
+        benchmark::ClobberMemory();
+    }
+    reportPerPixel(state, std::int64_t{side} * side);
+}
+
+// The loop that processors without AVX2 run for the whole picture.
+void BM_DriftPortable(benchmark::State& state) {
+    const int side = int(state.range(0));
+    Image image(TempFile(pictureFile(side)).path());
+    Noise noise;
+    for (auto _ : state) {
+        driftPortable(image.pixels, std::size_t(side) * side - 8, noise);
         benchmark::ClobberMemory();
     }
     reportPerPixel(state, std::int64_t{side} * side);
@@ -68,6 +82,7 @@ void shape(benchmark::internal::Benchmark* bench) {
 }
 
 BENCHMARK(BM_Drift)->Arg(256)->Arg(1024)->Apply(shape);
+BENCHMARK(BM_DriftPortable)->Arg(1024)->Apply(shape);
 BENCHMARK(BM_StraightforwardDrift)->Arg(256)->Arg(1024)->Apply(shape);
 BENCHMARK(BM_LoadBitmap)->Arg(1024)->Apply(shape);
 BENCHMARK(BM_FreadWholeFile)->Arg(1024)->Apply(shape);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <vector>
 
 #include "image/Drift.h"

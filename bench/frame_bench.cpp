@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <iterator>
 
 #include "app/GlutApp.h"
@@ -38,9 +37,8 @@ class BenchScene : public CubeScene {
         if (drift == Drift::AsTheProgramDoes) {
             CubeScene::display();
         } else {
-            const std::int64_t count = std::int64_t{image.width} * image.height - 8;
-            if (drift == Drift::PortableLoopAlone && image.pixels && count > 0) {
-                driftPortable(image.pixels, std::size_t(count), Noise::shared());
+            if (drift == Drift::PortableLoopAlone) {
+                driftPortable(image.pixels, driftedPixels(image), Noise::shared());
             }
             drawFrame();
         }

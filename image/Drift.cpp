@@ -22,18 +22,23 @@ void Image::drift() {
 }
 
 void Image::drift(Noise& noise) {
-    const std::int64_t count = std::int64_t{width} * height - 8;
-    if (!pixels || count <= 0) {
+    const std::size_t count = driftedPixels(*this);
+    if (count == 0) {
         return;
     }
     std::size_t done = 0;
 #ifdef ORVALIS_NOISE_AVX2
     static const bool avx2 = hasAvx2();
     if (avx2) {
-        done = driftAvx2(pixels, std::size_t(count), noise);
+        done = driftAvx2(pixels, count, noise);
     }
 #endif
-    driftPortable(pixels + 4 * done, std::size_t(count) - done, noise);
+    driftPortable(pixels + 4 * done, count - done, noise);
+}
+
+std::size_t driftedPixels(const Image& image) {
+    const std::int64_t count = std::int64_t{image.width} * image.height - 8;
+    return image.pixels && count > 0 ? std::size_t(count) : 0;
 }
 
 // Going forwards, the pixels each one takes from are still unchanged, so one

@@ -4,6 +4,8 @@
 
 #include "image/Noise.h"
 
+class Image;
+
 // The drift's loops, behind Image::drift, which runs driftAvx2 where the
 // processor has AVX2 and driftPortable for the pixels left over. Both leave
 // the same bytes; they are declared here so that each can be tested alone.
@@ -13,6 +15,10 @@
 // the next noise value modulo 255 as its alpha. The buffer must hold
 // count + 2 pixels.
 void driftPortable(unsigned char* pixels, std::size_t count, Noise& noise);
+
+// How many pixels one drift of the picture rewrites: all but the last eight,
+// and none when there is no picture.
+std::size_t driftedPixels(const Image& image);
 
 #ifdef ORVALIS_NOISE_AVX2
 // Whether this processor can run driftAvx2.

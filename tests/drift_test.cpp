@@ -120,10 +120,7 @@ void driftFrame(Image& image, Noise& noise, Path path) {
         image.drift(noise);
         return;
     }
-    const std::int64_t count = std::int64_t{image.width} * image.height - 8;
-    if (count > 0) {
-        driftPortable(image.pixels, std::size_t(count), noise);
-    }
+    driftPortable(image.pixels, driftedPixels(image), noise);
 }
 
 // Runs frames of the drift along each path with a fresh generator, and of the

@@ -1,5 +1,8 @@
 #include "app/GlutApp.h"
 
+#include <algorithm>
+#include <iostream>
+
 #include "app/gl.h"
 #include "image/Image.h"
 #include "scene/Scene.h"
@@ -49,6 +52,30 @@ bool GlutApp::setScene(Scene* scene) {
 int GlutApp::run() {
     glutMainLoop();
     return 0;
+}
+
+void GlutApp::dropIfTooLarge(Image& image) {
+    if (!image.pixels) {
+        return;
+    }
+    // A proxy texture is asked instead of GL_MAX_TEXTURE_SIZE alone, as it
+    // also knows whether the GL has the memory for one of this size. A picture
+    // it refuses would otherwise fail to upload every frame without a word.
+    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, GL_RGBA, image.width, image.height, 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, nullptr);
+    GLint width = 0, largest = 0;
+    glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    if (width != 0) {
+        return;
+    }
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    std::cout << "Picture " << image.width << " x " << image.height;
+    if (std::max(image.width, image.height) > largest) {
+        std::cout << " is too large for this OpenGL (at most " << largest << " on a side)\n";
+    } else {
+        std::cout << " cannot be a texture in this OpenGL\n";
+    }
+    image.clear();
 }
 
 void GlutApp::genTextures(int count, unsigned* ids) {

@@ -24,6 +24,11 @@ class GlutApp {
     // Enters the toolkit's main loop, which normally ends the process itself.
     int run();
 
+    // Lets go of the image's picture when the GL cannot hold it as a texture,
+    // and says so in one line on standard output, naming the picture's size
+    // and the GL's limit. A scene then draws as without a picture.
+    void dropIfTooLarge(Image& image);
+
     void genTextures(int count, unsigned* ids);
     // Binds ids[index], uploads the whole image into it and enables texturing.
     bool uploadTexture(const Image& image, const unsigned* ids, int index);

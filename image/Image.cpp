@@ -166,9 +166,13 @@ bool Image::loadBitmap(std::string fileName) {
     return loadBitmap(file.get());
 }
 
-bool Image::loadBitmap(std::FILE* file) {
+void Image::clear() {
     std::free(pixels);
     pixels = nullptr;
+}
+
+bool Image::loadBitmap(std::FILE* file) {
+    clear();
 
     if (!file) {
         return false;

@@ -29,6 +29,9 @@ class Image {
     // a null file counts as one that could not be opened.
     bool loadBitmap(std::FILE* file);
 
+    // Lets go of the picture: pixels null, as after a failed load.
+    void clear();
+
     // One frame of colour drift: red and blue move two pixels towards the start
     // of the buffer, green one pixel, and alpha is refilled with noise. The
     // last 8 pixels stay as they are. The noise is the C library's default

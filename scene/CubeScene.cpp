@@ -53,7 +53,10 @@ void drawCube() {
 
 }  // namespace
 
-CubeScene::CubeScene() : image(logoPath()) {}
+CubeScene::CubeScene() : image(logoPath()) {
+    // Before the first frame: a picture too large to upload leaves the cube white.
+    gApp->dropIfTooLarge(image);
+}
 
 void CubeScene::display() {
     image.drift();

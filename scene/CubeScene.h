@@ -8,7 +8,8 @@
 // drift-back animation; the arrow keys (or d, e, f, g) choose the rotation axis.
 class CubeScene : public Scene {
   public:
-    // Loads img/logo.bmp from the working directory.
+    // Loads img/logo.bmp from the working directory, and keeps it only when
+    // the GL can hold it as a texture.
     CubeScene();
 
     void display() override;

@@ -3,8 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-// One frame of drift as the plainest loop does it, with one rand() call per
-// pixel: what Image::drift has to match byte for byte.
+// One frame of drift as the plainest loop does it, with one rand() call a pixel.
 inline void referenceDrift(unsigned char* pixels, std::int64_t pixelCount) {
     for (std::int64_t k = 0; k < pixelCount - 8; ++k) {
         unsigned char* p = pixels + 4 * k;

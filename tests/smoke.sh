@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The real program as a person starts it, on the display in DISPLAY: from a
+# folder whose img/logo.bmp is PICTURE, then with no picture, then with one
+# too tall for any OpenGL. Usage: smoke.sh DEMO PICTURE
+set -euo pipefail
+demo=$1 folder=$(mktemp -d) pid=
+trap '[ -z "$pid" ] || kill "$pid"; rm -rf "$folder"' EXIT
+fail() { echo "smoke: $*" >&2; exit 1; }
+shot() { import -window root -crop "$1+0+0" -depth 8 rgb:- | od -An -tx1 | tr -d ' \n'; }
+soon() { for _ in $(seq 100); do eval "$1" && return; sleep 0.1; done; fail "$2"; }
+start() {
+    (cd "$folder" && exec "$demo" >out) &
+    pid=$!
+    id=$(timeout 10 xdotool search --sync --name '^orvalis \[ press enter to start trippin \]$') ||
+        fail "no window with the title"
+    xdotool mousemove 320 240  # keys go to the window under the pointer: no window manager here
+}
+# Escape must end the demo with status 0, after it printed what matches $1.
+quit() {
+    xdotool key Escape
+    wait "$pid" || fail "Escape ended the demo with status $?"
+    pid=
+    [[ "$(cat "$folder/out"; echo .)" == $1. ]] || fail "it printed '$(cat "$folder/out")'"
+}
+
+mkdir "$folder/img"
+cp "$2" "$folder/img/logo.bmp"
+start
+eval "$(xdotool getwindowgeometry --shell "$id")"
+[ "$X,$Y,$WIDTH,$HEIGHT" = 0,0,640,480 ] || fail "window at $X,$Y, $WIDTH x $HEIGHT"
+soon '[ "$(shot 1x1)" != 000000 ]' "the still cube does not fill the window"
+still=$(shot 640x480 | md5sum)
+soon '[ "$(shot 640x480 | md5sum)" != "$still" ]' "the still cube is not drawn again and again"
+xdotool key Return
+soon '[ "$(shot 1x1)" = 000000 ]' "Enter did not send the cube away"
+quit ""
+rm "$folder/img/logo.bmp"
+start
+soon '[ "$(shot 1x1)" = ffffff ]' "no white cube without a picture"
+quit $'Error loading texture!\n'
+# The header of a 1 x 65536 picture: too tall for Mesa under Xvfb (16384 at most).
+printf 'BM%16s\1\0\0\0\0\0\1\0\0\0\30\0%24s' | tr ' ' '\0' >"$folder/img/logo.bmp"
+start
+soon '[ "$(shot 1x1)" = ffffff ]' "no white cube with a picture too tall"
+quit $'Picture 1 x 65536 is too large for this OpenGL (at most 16384 on a side)\n'

@@ -84,8 +84,7 @@ void expectDrawnTurnedAbout(float x, float y, float z) {
     });
 }
 
-// Each letter has the code of an arrow key and picks the same axis; Right and
-// Down pick the diagonals in crossed order.
+// Each letter has an arrow key's code and axis; Right and Down cross the diagonals.
 TEST_F(CubeSceneTest, EachAxisKeyAndItsLetterTurnTheCubeAboutTheirAxis) {
     scene->angle = 30.0f;
     scene->depth = -5.0f;
@@ -122,10 +121,11 @@ TEST_F(CubeSceneTest, EachFrameShowsThePictureUprightWithATextureOfItsOwn) {
 
 TEST(GlutAppTest, ReshapeKeepsA45DegreePerspectiveOverTheWholeWindow) {
     sharedApp();
-    for (auto [width, height] : {std::pair{1000, 200}, {200, 1000}, {640, 0}}) {
-        onReshape(width, height);
-        expectMatrix(GL_PROJECTION_MATRIX,
-                     [&] { gluPerspective(45, double(width) / std::max(height, 1), 0.1f, 100); });
+    for (const auto& size : {std::pair{1000, 200}, {200, 1000}, {640, 0}}) {
+        onReshape(size.first, size.second);
+        expectMatrix(GL_PROJECTION_MATRIX, [&] {
+            gluPerspective(45, double(size.first) / std::max(size.second, 1), 0.1f, 100);
+        });
     }
 }
 

@@ -124,7 +124,7 @@ TEST(GlutAppTest, ReshapeKeepsA45DegreePerspectiveOverTheWholeWindow) {
     for (const auto& size : {std::pair{1000, 200}, {200, 1000}, {640, 0}}) {
         onReshape(size.first, size.second);
         expectMatrix(GL_PROJECTION_MATRIX, [&] {
-            gluPerspective(45, double(size.first) / std::max(size.second, 1), 0.1f, 100);
+            gluPerspective(45, double(size.first) / (size.second ? size.second : 1), 0.1f, 100);
         });
     }
 }

@@ -4,14 +4,14 @@
 # too tall for any OpenGL. Usage: smoke.sh DEMO PICTURE
 set -euo pipefail
 demo=$1 folder=$(mktemp -d) pid=
-trap '[ -z "$pid" ] || kill "$pid"; rm -rf "$folder"' EXIT
+trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$folder"' EXIT
 fail() { echo "smoke: $*" >&2; exit 1; }
 shot() { import -window root -crop "$1+0+0" -depth 8 rgb:- | od -An -tx1 | tr -d ' \n'; }
-soon() { for _ in $(seq 100); do eval "$1" && return; sleep 0.1; done; fail "$2"; }
+soon() { for _ in $(seq 300); do eval "$1" && return; sleep 0.1; done; fail "$2"; }
 start() {
     (cd "$folder" && exec "$demo" >out) &
     pid=$!
-    id=$(timeout 10 xdotool search --sync --name '^orvalis \[ press enter to start trippin \]$') ||
+    id=$(timeout 30 xdotool search --sync --name '^orvalis \[ press enter to start trippin \]$') ||
         fail "no window with the title"
     xdotool mousemove 320 240  # keys go to the window under the pointer: no window manager here
 }

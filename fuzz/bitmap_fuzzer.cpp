@@ -5,16 +5,16 @@
 #include "image/Image.h"
 
 // For any bytes the loader stays inside its buffer (the sanitizers or valgrind
-// watch) and keeps no buffer when it refuses them, a positive size and alpha
-// 255 throughout when it loads them. image_tests replays fuzz/ with this.
+// watch), keeps no buffer if it refuses them, and else a positive size, whose
+// every alpha, read only then, is 255. image_tests replays fuzz/ with this.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Image image;
     std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     const bool loaded = image.loadBitmap(file);
     std::fclose(file);
-    const std::size_t count = loaded ? std::size_t(image.width) * std::size_t(image.height) : 0;
     bool kept =
         loaded == (image.pixels != nullptr) && (!loaded || (image.width > 0 && image.height > 0));
+    const std::size_t count = kept && loaded ? std::size_t(image.width) * image.height : 0;
     for (std::size_t i = 0; i < count; ++i) {
         kept = kept && image.pixels[4 * i + 3] == 255;
     }

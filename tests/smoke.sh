@@ -1,30 +1,34 @@
 #!/usr/bin/env bash
 # The real program as a person starts it, on the display in DISPLAY: from a
 # folder whose img/logo.bmp is PICTURE, then with no picture, then with one
-# too tall for any OpenGL. Usage: smoke.sh DEMO PICTURE
+# too tall for any OpenGL. Usage: smoke.sh PICTURE DEMO [ARGS...], where DEMO
+# ARGS is the command that starts the demo (wine orvalis.exe, say).
 set -euo pipefail
-demo=$1 folder=$(mktemp -d) pid=
+picture=$1 folder=$(mktemp -d) pid=
+shift
+demo=("$@")
 trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$folder"' EXIT
 fail() { echo "smoke: $*" >&2; exit 1; }
 shot() { import -window root -crop "$1+0+0" -depth 8 rgb:- | od -An -tx1 | tr -d ' \n'; }
 soon() { for _ in $(seq 300); do eval "$1" && return; sleep 0.1; done; fail "$2"; }
 start() {
-    (cd "$folder" && exec "$demo" >out) &
+    (cd "$folder" && exec "${demo[@]}" >out) &
     pid=$!
     id=$(timeout 30 xdotool search --sync --name '^orvalis \[ press enter to start trippin \]$') ||
         fail "no window with the title"
     xdotool mousemove 320 240  # keys go to the window under the pointer: no window manager here
 }
-# Escape must end the demo with status 0, after it printed what matches $1.
+# Escape must end the demo with status 0, after it printed what matches $1
+# (a Windows build ends its lines with \r\n).
 quit() {
     xdotool key Escape
     wait "$pid" || fail "Escape ended the demo with status $?"
     pid=
-    [[ "$(cat "$folder/out"; echo .)" == $1. ]] || fail "it printed '$(cat "$folder/out")'"
+    [[ "$(tr -d '\r' <"$folder/out"; echo .)" == $1. ]] || fail "it printed '$(cat "$folder/out")'"
 }
 
 mkdir "$folder/img"
-cp "$2" "$folder/img/logo.bmp"
+cp "$picture" "$folder/img/logo.bmp"
 start
 eval "$(xdotool getwindowgeometry --shell "$id")"
 [ "$X,$Y,$WIDTH,$HEIGHT" = 0,0,640,480 ] || fail "window at $X,$Y, $WIDTH x $HEIGHT"

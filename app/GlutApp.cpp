@@ -1,6 +1,7 @@
 #include "app/GlutApp.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 
 #include "app/gl.h"
@@ -12,16 +13,25 @@ Scene* gCurrentScene = nullptr;
 
 GlutApp::GlutApp(int* argcp, char** argv, std::string title, int x, int y, int width, int height) {
     glutInit(argcp, argv);
+#if defined(__EMSCRIPTEN__)
+    // A page shows through a canvas's alpha, which here would be the picture's
+    // noise: the canvas has none, so it is as opaque as a window.
+    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+#else
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ALPHA | GLUT_DEPTH);
+#endif
     glutInitWindowSize(width, height);
     glutInitWindowPosition(x, y);
     glutCreateWindow(title.c_str());
     initGL();
-    glutDisplayFunc(onDisplay);
     glutReshapeFunc(onReshape);
     glutKeyboardFunc(onKeyboard);
     glutSpecialFunc(onSpecialKey);
+#if !defined(__EMSCRIPTEN__)
+    // In the browser run() paces the frames instead.
+    glutDisplayFunc(onDisplay);
     glutIdleFunc(onIdle);
+#endif
     gApp = this;
 }
 
@@ -50,7 +60,31 @@ bool GlutApp::setScene(Scene* scene) {
 }
 
 int GlutApp::run() {
+#if defined(__EMSCRIPTEN__)
+    // Emscripten's GLUT calls the idle function every 4 ms, whatever the frame
+    // rate, and draws only when the browser shows a frame. Here one frame and
+    // one idle step are taken each time the browser shows a frame instead, as
+    // glutMainLoop does on a desktop with vertical sync: the animation runs at
+    // one step per displayed frame. (emscripten_set_main_loop would pace them
+    // the same, but it keeps the runtime alive, so exit() would not end it.)
+    static bool running = true;
+    std::atexit([] { running = false; });
+    onReshape(glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
+    emscripten_request_animation_frame_loop(
+        [](double, void*) -> EM_BOOL {
+            if (running) {
+                onDisplay();
+                onIdle();
+            }
+            return running;
+        },
+        nullptr);
+    // Back to the browser without returning, as glutMainLoop does not return:
+    // main's frame, where the app lives, stays.
+    emscripten_unwind_to_js_event_loop();
+#else
     glutMainLoop();
+#endif
     return 0;
 }
 
@@ -58,19 +92,27 @@ void GlutApp::dropIfTooLarge(Image& image) {
     if (!image.pixels) {
         return;
     }
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    const bool tooLarge = std::max(image.width, image.height) > largest;
+#if ORVALIS_PROXY_TEXTURES
     // A proxy texture is asked instead of GL_MAX_TEXTURE_SIZE alone, as it
     // also knows whether the GL has the memory for one of this size. A picture
     // it refuses would otherwise fail to upload every frame without a word.
     glTexImage2D(GL_PROXY_TEXTURE_2D, 0, GL_RGBA, image.width, image.height, 0, GL_RGBA,
                  GL_UNSIGNED_BYTE, nullptr);
-    GLint width = 0, largest = 0;
+    GLint width = 0;
     glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     if (width != 0) {
         return;
     }
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+#else
+    if (!tooLarge) {
+        return;
+    }
+#endif
     std::cout << "Picture " << image.width << " x " << image.height;
-    if (std::max(image.width, image.height) > largest) {
+    if (tooLarge) {
         std::cout << " is too large for this OpenGL (at most " << largest << " on a side)\n";
     } else {
         std::cout << " cannot be a texture in this OpenGL\n";
@@ -86,8 +128,8 @@ void GlutApp::genTextures(int count, unsigned* ids) {
 
 bool GlutApp::uploadTexture(const Image& image, const unsigned* ids, int index) {
     glBindTexture(GL_TEXTURE_2D, ids[index]);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, ORVALIS_WRAP);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, ORVALIS_WRAP);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, image.width, image.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,

@@ -1,10 +1,27 @@
 #pragma once
 
 // The one place that knows where this platform keeps its GL, GLU and GLUT
-// headers; a port to another platform changes only this file.
+// headers, and what its GL lacks; a port to another platform changes only
+// this file and the shell (GlutApp.cpp, main.cpp).
 #if defined(__APPLE__)
 #define GL_SILENCE_DEPRECATION
 #include <GLUT/glut.h>
 #else
 #include <GL/glut.h>
+#endif
+
+#if defined(__EMSCRIPTEN__)
+// The browser: Emscripten's GLUT, and its OpenGL 1 emulation over WebGL.
+#include <emscripten/emscripten.h>
+#include <emscripten/eventloop.h>
+#include <emscripten/html5.h>
+// WebGL has no GL_CLAMP; GL_CLAMP_TO_EDGE looks the same for texture
+// coordinates 0 to 1, which are all the cube uses.
+#define ORVALIS_WRAP GL_CLAMP_TO_EDGE
+// Nor proxy textures: the largest side it takes is all it can be asked.
+#define ORVALIS_PROXY_TEXTURES 0
+#else
+// GL_CLAMP_TO_EDGE is OpenGL 1.2, which some platforms' headers lack.
+#define ORVALIS_WRAP GL_CLAMP
+#define ORVALIS_PROXY_TEXTURES 1
 #endif

@@ -58,8 +58,8 @@ function show(line) {
   output.hidden = false;
 }
 
-// Ending the program is its way out of the key handler: Emscripten throws
-// ExitStatus through it. That is no error, so the page does not report it.
+// When Escape ends the program, Emscripten throws ExitStatus out of the key
+// handler that called exit(). That is no error, so the page does not report it.
 window.addEventListener('error', (event) => {
   if (event.error && event.error.name === 'ExitStatus') event.preventDefault();
 });

@@ -26,6 +26,7 @@ quit() {
     pid=
     [[ "$(tr -d '\r' <"$folder/out"; echo .)" == $1. ]] || fail "it printed '$(cat "$folder/out")'"
 }
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0  # sourced by package.sh, for the helpers above
 
 mkdir "$folder/img"
 cp "$picture" "$folder/img/logo.bmp"

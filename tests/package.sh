@@ -4,7 +4,7 @@
 set -euo pipefail
 source "$(dirname "$0")/smoke.sh" "" orvalis
 apt-get -o DPkg::Lock::Timeout=600 install --reinstall -y -qq "$1" >/dev/null
-start; soon 'p=$(shot 1x1); (( 16#${p:4:2} > 16#${p:0:2} ))' "orvalis shows no blue sky top left, as its own picture has"; quit ""
+start; soon sky "orvalis does not show its own picture, with the sky top left"; quit ""
 convert -size 64x64 xc:'#ff0000' -type truecolor BMP3:"$folder/red.bmp"
 demo=(orvalis red.bmp); start; soon '[ "$(shot 1x1)" = ff0000 ]' "orvalis red.bmp does not show red.bmp"; quit ""
 help=$(orvalis --help) && [[ $help == Usage:*Escape* ]] || fail "orvalis --help: no usage and keys, or not status 0"

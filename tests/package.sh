@@ -10,5 +10,5 @@ demo=(orvalis red.bmp); start; soon '[ "$(shot 1x1)" = ff0000 ]' "orvalis red.bm
 help=$(orvalis --help) && [[ $help == Usage:*Escape* ]] || fail "orvalis --help: no usage and keys, or not status 0"
 [ "$(orvalis --frobnicate 2>&1 >/dev/null | wc -l; echo "${PIPESTATUS[0]}")" = $'1\n2' ] || fail "a bad option: not one line on stderr and status 2"
 [ "$(orvalis --version)" = "orvalis $(dpkg-query -W -f='${Version}' orvalis)" ] || fail "orvalis --version is not the package's"
-files=$(dpkg -L orvalis) && apt-get remove --purge -y -qq orvalis >/dev/null
+files=$(dpkg -L orvalis) && apt-get -o DPkg::Lock::Timeout=600 remove --purge -y -qq orvalis >/dev/null
 for f in $files; do [[ ! -e $f || (-d $f && $f != *orvalis*) ]] || fail "the purge left $f"; done

@@ -11,6 +11,9 @@ GlutApp* gApp = nullptr;
 Scene* gCurrentScene = nullptr;
 
 GlutApp::GlutApp(int* argcp, char** argv, std::string title, int x, int y, int width, int height) {
+    // On Windows, freeglut's header turns glutInit and glutCreateWindow into
+    // calls that hand the toolkit this program's exit (__glutInitWithExit), so
+    // that when the toolkit ends the process, this C runtime's exit handlers run.
     glutInit(argcp, argv);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ALPHA | GLUT_DEPTH);
     glutInitWindowSize(width, height);

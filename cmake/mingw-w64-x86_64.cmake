@@ -7,8 +7,16 @@ set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
-# Headers and libraries come from the MinGW-w64 tree, programs from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+# Headers and libraries come from the MinGW-w64 tree and from the libraries
+# that scripts/windows builds for Windows (freeglut, GoogleTest and Google
+# Benchmark, in build-windows/deps/ or where ORVALIS_WINDOWS_DEPS says);
+# programs from the host.
+if(DEFINED ENV{ORVALIS_WINDOWS_DEPS})
+    set(ORVALIS_WINDOWS_DEPS $ENV{ORVALIS_WINDOWS_DEPS})
+else()
+    set(ORVALIS_WINDOWS_DEPS ${CMAKE_CURRENT_LIST_DIR}/../build-windows/deps)
+endif()
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${ORVALIS_WINDOWS_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

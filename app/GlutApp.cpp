@@ -12,6 +12,9 @@ GlutApp* gApp = nullptr;
 Scene* gCurrentScene = nullptr;
 
 GlutApp::GlutApp(int* argcp, char** argv, std::string title, int x, int y, int width, int height) {
+    // On Windows, freeglut's header turns glutInit and glutCreateWindow into
+    // calls that hand the toolkit this program's exit (__glutInitWithExit), so
+    // that when the toolkit ends the process, this C runtime's exit handlers run.
     glutInit(argcp, argv);
 #if defined(__EMSCRIPTEN__)
     // A page shows through a canvas's alpha, which here would be the picture's

@@ -1,10 +1,9 @@
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <thread>
 
 #include "app/GlutApp.h"
 #include "app/gl.h"
@@ -77,7 +76,7 @@ void BM_Frames(benchmark::State& state) {
     for (int round = 0; scene->frames == 0 && round < 500; ++round) {
         onIdle();
         glutMainLoopEvent();
-        usleep(10000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     scene->frames = 0;
     double best[std::size(kinds)];  // seconds a batch, for each kind

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "bench/picture.h"
@@ -51,6 +52,19 @@ void BM_StraightforwardDrift(benchmark::State& state) {
     reportPerPixel(state, std::int64_t{side} * side);
 }
 
+// The least any drift has to do: read the picture and write it back, here
+// into a second buffer, as one memory copy.
+void BM_CopyPicture(benchmark::State& state) {
+    const int side = int(state.range(0));
+    const std::size_t bytes = std::size_t(side) * side * 4;
+    std::vector<unsigned char> from(bytes, 1), to(bytes);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), bytes);
+        benchmark::ClobberMemory();
+    }
+    reportPerPixel(state, std::int64_t{side} * side);
+}
+
 void BM_LoadBitmap(benchmark::State& state) {
     const TempFile file(pictureFile(int(state.range(0))));
     Image image(file.path());
@@ -84,6 +98,7 @@ void shape(benchmark::internal::Benchmark* bench) {
 BENCHMARK(BM_Drift)->Arg(256)->Arg(1024)->Apply(shape);
 BENCHMARK(BM_DriftPortable)->Arg(1024)->Apply(shape);
 BENCHMARK(BM_StraightforwardDrift)->Arg(256)->Arg(1024)->Apply(shape);
+BENCHMARK(BM_CopyPicture)->Arg(1024)->Apply(shape);
 BENCHMARK(BM_LoadBitmap)->Arg(1024)->Apply(shape);
 BENCHMARK(BM_FreadWholeFile)->Arg(1024)->Apply(shape);
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "tests/bitmap_file.h"
@@ -24,9 +24,8 @@ inline Bytes pictureFile(int side) {
 class TempFile {
   public:
     explicit TempFile(const Bytes& bytes) {
-        char name[] = "/tmp/orvalis-bench-XXXXXX";
-        close(mkstemp(name));
-        path_ = name;
+        const std::string name = "orvalis-bench-" + std::to_string(std::random_device()()) + ".bmp";
+        path_ = (std::filesystem::temp_directory_path() / name).string();
         std::ofstream(path_, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }

@@ -1,5 +1,9 @@
 """Turns the JSON results of image_bench and frame_bench into one table.
 
+With --windows LINUX WINDOWS it compares instead image_bench's results from
+the Linux build (LINUX) with those from the Windows build under Wine
+(WINDOWS), pixel for pixel at 1024 x 1024.
+
 The drift and loading benchmarks run several times; the table takes the best
 run of each, the one least disturbed by whatever else the machine was doing,
 in CPU time (the work is single-threaded). frame_bench does the like itself:
@@ -37,7 +41,29 @@ def cpu_model():
     return "unknown CPU"
 
 
+def windows_table(linux_path, windows_path):
+    linux, _ = load([linux_path])
+    windows, _ = load([windows_path])
+    print(f"{cpu_model()}; the Windows build under Wine\n")
+    print("| at 1024², ns per pixel | Linux | Windows | Windows ÷ Linux | target | met |")
+    print("|---|---|---|---|---|---|")
+    for what, name, target in (
+            ("drift", "BM_Drift/1024", 1.5),
+            ("drift without AVX2", "BM_DriftPortable/1024", 1.5),
+            ("one rand() call a pixel", "BM_StraightforwardDrift/1024", None),
+            ("memory copy of the picture", "BM_CopyPicture/1024", None)):
+        on_linux = best(linux, name, "per_pixel") * 1e9
+        on_windows = best(windows, name, "per_pixel") * 1e9
+        ratio = on_windows / on_linux
+        met = "" if target is None else ("yes" if ratio <= target else "**no**")
+        print(f"| {what} | {on_linux:.2f} | {on_windows:.2f} | {ratio:.2f} | "
+              f"{'' if target is None else f'≤ {target}'} | {met} |")
+
+
 def main():
+    if sys.argv[1] == "--windows":
+        windows_table(sys.argv[2], sys.argv[3])
+        return
     runs, context = load(sys.argv[1:])
     rows = []
     # The drift as the program runs it, then its portable loop alone, which

@@ -3,13 +3,14 @@
 #include <cstdlib>
 
 #include "image/Image.h"
+#include "tests/bitmap_file.h"
 
 // For any bytes the loader stays inside its buffer (the sanitizers or valgrind
 // watch), keeps no buffer if it refuses them, and else a positive size, whose
 // every alpha, read only then, is 255. image_tests replays fuzz/ with this.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Image image;
-    std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+    std::FILE* file = openBytes(data, size);
     const bool loaded = image.loadBitmap(file);
     std::fclose(file);
     bool kept =

@@ -28,7 +28,7 @@ void Image::drift(Noise& noise) {
     }
     std::size_t done = 0;
 #ifdef ORVALIS_NOISE_AVX2
-    static const bool avx2 = hasAvx2();
+    static const bool avx2 = cpuHasAvx2();
     if (avx2) {
         done = driftAvx2(pixels, count, noise);
     }
@@ -69,41 +69,35 @@ void driftPortable(unsigned char* pixels, std::size_t count, Noise& noise) {
 
 #ifdef ORVALIS_NOISE_AVX2
 
-bool hasAvx2() {
-    return __builtin_cpu_supports("avx2");
-}
-
 // driftPortable's loop eight pixels at a time, written out for AVX2, which
 // the compiler may not assume of every x86-64. Twice the width halves the
 // vector work per pixel, and with the noise kept in registers too (see
 // Noise::forEachEight) the drift takes little more than half the time. x86
 // stores words low byte first, so alpha is the top byte of each 32-bit lane.
-__attribute__((target("avx2"))) std::size_t driftAvx2(unsigned char* pixels, std::size_t count,
-                                                      Noise& noise) {
+ORVALIS_TARGET("avx2")
+std::size_t driftAvx2(unsigned char* pixels, std::size_t count, Noise& noise) {
     const __m256i redBlue = _mm256_set1_epi32(0x00FF00FF);
     const __m256i green = _mm256_set1_epi32(0x0000FF00);
     // value / 255 is (value * 0x80808081) >> 39 for any 32-bit value.
     const __m256i inverse255 = _mm256_set1_epi32(int(0x80808081u));
     const std::size_t blocks = count / 8;
-    noise.forEachEight(
-        blocks, [=](std::size_t k, __m256i values) __attribute__((target("avx2"))) {
-            unsigned char* p = pixels + 32 * k;
-            const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 4));
-            const __m256i afterNext = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 8));
-            // The multiply takes the even lanes' 32 bits and gives 64; the odd
-            // lanes are shifted down to be multiplied, and their quotients shifted
-            // only as far as the odd lanes' place, where the blend picks them.
-            const __m256i evenQuotients =
-                _mm256_srli_epi64(_mm256_mul_epu32(values, inverse255), 39);
-            const __m256i oddQuotients =
-                _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(values, 32), inverse255), 7);
-            const __m256i quotients = _mm256_blend_epi32(evenQuotients, oddQuotients, 0xAA);
-            // The lowest byte of value + value / 255 is value % 255, as above.
-            const __m256i alphas = _mm256_slli_epi32(_mm256_add_epi32(values, quotients), 24);
-            const __m256i colours = _mm256_or_si256(_mm256_and_si256(afterNext, redBlue),
-                                                    _mm256_and_si256(next, green));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_or_si256(colours, alphas));
-        });
+    noise.forEachEight(blocks, [=](std::size_t k, __m256i values) ORVALIS_TARGET("avx2") {
+        unsigned char* p = pixels + 32 * k;
+        const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 4));
+        const __m256i afterNext = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 8));
+        // The multiply takes the even lanes' 32 bits and gives 64; the odd
+        // lanes are shifted down to be multiplied, and their quotients shifted
+        // only as far as the odd lanes' place, where the blend picks them.
+        const __m256i evenQuotients = _mm256_srli_epi64(_mm256_mul_epu32(values, inverse255), 39);
+        const __m256i oddQuotients =
+            _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(values, 32), inverse255), 7);
+        const __m256i quotients = _mm256_blend_epi32(evenQuotients, oddQuotients, 0xAA);
+        // The lowest byte of value + value / 255 is value % 255, as above.
+        const __m256i alphas = _mm256_slli_epi32(_mm256_add_epi32(values, quotients), 24);
+        const __m256i colours =
+            _mm256_or_si256(_mm256_and_si256(afterNext, redBlue), _mm256_and_si256(next, green));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_or_si256(colours, alphas));
+    });
     return 8 * blocks;
 }
 

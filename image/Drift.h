@@ -21,10 +21,8 @@ void driftPortable(unsigned char* pixels, std::size_t count, Noise& noise);
 std::size_t driftedPixels(const Image& image);
 
 #ifdef ORVALIS_NOISE_AVX2
-// Whether this processor can run driftAvx2.
-bool hasAvx2();
-
-// Rewrites the largest multiple of eight pixels up to count, and returns how
-// many that is: the rest is for driftPortable.
+// Only for processors that have AVX2 (cpuHasAvx2). Rewrites the largest
+// multiple of eight pixels up to count, and returns how many that is: the
+// rest is for driftPortable.
 std::size_t driftAvx2(unsigned char* pixels, std::size_t count, Noise& noise);
 #endif

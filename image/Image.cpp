@@ -8,9 +8,7 @@
 #include <memory>
 #include <utility>
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#include <immintrin.h>
-#endif
+#include "image/Cpu.h"
 
 namespace {
 
@@ -44,16 +42,15 @@ void widenPlain(const unsigned char* in, unsigned char* out, std::size_t count) 
     }
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define ORVALIS_WIDEN_SSSE3
+#ifdef ORVALIS_X86
 // The compiler cannot turn widenPlain into byte shuffles with the plain SSE2
 // that every x86-64 has, and byte by byte it takes six times as long as
 // reading the file. With SSSE3, which nearly every x86 processor since 2006
 // has and which is asked of the processor at run time, one shuffle widens
 // four pixels. Each load takes 16 bytes for the 12 it uses, so the last few
 // pixels, whose load would reach past the input, are left to widenPlain.
-__attribute__((target("ssse3"))) void widenSsse3(const unsigned char* in, unsigned char* out,
-                                                 std::size_t count) {
+ORVALIS_TARGET("ssse3")
+void widenSsse3(const unsigned char* in, unsigned char* out, std::size_t count) {
     const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
     const __m128i alpha = _mm_set1_epi32(int(0xFF000000u));
     std::size_t i = 0;
@@ -67,8 +64,8 @@ __attribute__((target("ssse3"))) void widenSsse3(const unsigned char* in, unsign
 #endif
 
 void widen(const unsigned char* in, unsigned char* out, std::size_t count) {
-#ifdef ORVALIS_WIDEN_SSSE3
-    static const bool hasSsse3 = __builtin_cpu_supports("ssse3");
+#ifdef ORVALIS_X86
+    static const bool hasSsse3 = cpuHasSsse3();
     if (hasSsse3) {
         widenSsse3(in, out, count);
         return;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#if defined(__GLIBC__)
+#ifdef ORVALIS_NOISE_GLIBC
 
 namespace {
 
@@ -27,6 +27,24 @@ Noise::Noise() {
         r[i] = r[i - 31] + r[i - 3];
     }
     std::copy(r + kFirstOutput - kLag, r + kFirstOutput, history);
+}
+
+#elif defined(ORVALIS_NOISE_MICROSOFT)
+
+// The state before the first call is 1. The states before that, which only
+// serve as the history the first values are worked out from, come from
+// running the generator backwards: the multiplier is odd, so it has an
+// inverse mod 2^32, which each Newton step x(2 - a x) gets right to twice as
+// many low bits, from the three that a itself gets right.
+Noise::Noise() {
+    std::uint32_t inverse = microsoft::kMultiplier;
+    for (int i = 0; i < 4; ++i) {
+        inverse *= 2 - microsoft::kMultiplier * inverse;
+    }
+    history[kLag - 1] = 1;
+    for (std::size_t i = kLag - 1; i > 0; --i) {
+        history[i - 1] = inverse * (history[i] - microsoft::kIncrement);
+    }
 }
 
 #else

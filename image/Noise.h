@@ -5,17 +5,26 @@
 #include <cstdint>
 #include <cstdlib>
 
-// Where glibc's sequence is computed here and the processor may be an x86,
-// the values can also come eight at a time in AVX2 registers (forEachEight);
+#include "image/Cpu.h"
+
+// Whose rand() the noise follows. glibc's generator and the Microsoft C
+// runtime's (msvcrt.dll, the UCRT and Wine's msvcrt share it) are computed
+// here; any other C library's rand() is called.
+#if defined(__GLIBC__)
+#define ORVALIS_NOISE_GLIBC
+#elif defined(_WIN32)
+#define ORVALIS_NOISE_MICROSOFT
+#endif
+
+// Where the sequence is computed here and the processor may be an x86, the
+// values can also come eight at a time in AVX2 registers (forEachEight);
 // whether this processor has AVX2 is for the caller to ask at run time.
-#if defined(__GLIBC__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if (defined(ORVALIS_NOISE_GLIBC) || defined(ORVALIS_NOISE_MICROSOFT)) && defined(ORVALIS_X86)
 #define ORVALIS_NOISE_AVX2
-#include <immintrin.h>
 #endif
 
 // The C library's default rand() sequence, the values a process gets from
 // rand() when nothing calls srand, produced without the call and its lock.
-// Where the C library is not glibc it calls rand() itself.
 class Noise {
   public:
     // At the start of the default sequence.
@@ -33,7 +42,8 @@ class Noise {
     // forEachEight continue one another. Only for processors that have AVX2;
     // use must be compiled for AVX2 too, to be inlined.
     template <class Use>
-    __attribute__((target("avx2"))) void forEachEight(std::size_t blocks, Use use);
+    ORVALIS_TARGET("avx2")
+    void forEachEight(std::size_t blocks, Use use);
 #endif
 
     // The one generator of the process: every frame continues where the last
@@ -41,12 +51,22 @@ class Noise {
     static Noise& shared();
 
   private:
-    // glibc's generator looks back 31 values; unrolled, 40 (see forEach).
+#ifdef ORVALIS_NOISE_GLIBC
+    // glibc's generator looks back 31 values; unrolled, 40 (see below).
     static constexpr std::size_t kLag = 40;
-    std::uint32_t history[kLag];  // the latest kLag values, oldest first
+#else
+    // The Microsoft generator looks back one value; unrolled, 32 (see below).
+    static constexpr std::size_t kLag = 32;
+#endif
+    // The generator's next state, from the kLag states before it, which end
+    // just before `at`; and what rand() returns for that state.
+    static std::uint32_t next(const std::uint32_t* at);
+    static std::uint32_t value(std::uint32_t state);
+
+    std::uint32_t history[kLag];  // the latest kLag states, oldest first
 };
 
-#if defined(__GLIBC__)
+#ifdef ORVALIS_NOISE_GLIBC
 
 // glibc keeps r[i] = r[i-31] + r[i-3] mod 2^32 and returns r[i] >> 1. That rule
 // chains each value to the one three places back, so no handful of neighbours
@@ -57,22 +77,13 @@ class Noise {
 // purpose: each group of four then reads back exactly a group written three
 // steps before, which the processor forwards from its store buffer, where a
 // group straddling two recent writes (lag 9, say) stalls and costs three times
-// as much. The loop is inline with use() in its body, so that the caller's
-// work on each value joins the same vector loop, and it runs in chunks whose
-// values stay in the L1 cache.
-template <class Use>
-void Noise::forEach(std::size_t count, Use use) {
-    constexpr std::size_t kChunk = 2048;
-    std::uint32_t r[kLag + kChunk];
-    for (std::size_t done = 0; done < count; done += kChunk) {
-        const std::size_t n = std::min(count - done, kChunk);
-        std::copy(history, history + kLag, r);
-        for (std::size_t i = kLag; i < kLag + n; ++i) {
-            r[i] = r[i - 12] + r[i - 31] + r[i - 34] + r[i - 37] + r[i - 40];
-            use(done + i - kLag, r[i] >> 1);
-        }
-        std::copy(r + n, r + n + kLag, history);
-    }
+// as much.
+inline std::uint32_t Noise::next(const std::uint32_t* at) {
+    return at[-12] + at[-31] + at[-34] + at[-37] + at[-40];
+}
+
+inline std::uint32_t Noise::value(std::uint32_t state) {
+    return state >> 1;
 }
 
 #ifdef ORVALIS_NOISE_AVX2
@@ -87,7 +98,8 @@ void Noise::forEach(std::size_t count, Use use) {
 // the drift took a quarter longer so, and three times as long with the values
 // twelve back loaded too, as the compiler does with forEach built for AVX2.
 template <class Use>
-__attribute__((target("avx2"))) void Noise::forEachEight(std::size_t blocks, Use use) {
+ORVALIS_TARGET("avx2")
+void Noise::forEachEight(std::size_t blocks, Use use) {
     static_assert(kLag == 40, "the registers below hold exactly the last 40 values");
     __m256i* const saved = reinterpret_cast<__m256i*>(history);
     // For the block of r[i] to r[i+7]: back40 holds r[i-40] to r[i-33], back32
@@ -129,6 +141,107 @@ __attribute__((target("avx2"))) void Noise::forEachEight(std::size_t blocks, Use
 }
 
 #endif
+
+#endif
+
+#ifdef ORVALIS_NOISE_MICROSOFT
+
+namespace microsoft {
+
+// rand() keeps a state s, from 1, and each call makes it 214013 s + 2531011
+// mod 2^32 and returns its bits 16 to 30.
+constexpr std::uint32_t kMultiplier = 214013;
+constexpr std::uint32_t kIncrement = 2531011;
+
+// Any number of steps at once is one step too: s[i] = a s[i-steps] + c, with
+// a and c these two.
+constexpr std::uint32_t multiplierOfSteps(std::size_t steps) {
+    std::uint32_t a = 1;
+    for (std::size_t i = 0; i < steps; ++i) {
+        a *= kMultiplier;
+    }
+    return a;
+}
+constexpr std::uint32_t incrementOfSteps(std::size_t steps) {
+    std::uint32_t c = 0;
+    for (std::size_t i = 0; i < steps; ++i) {
+        c = c * kMultiplier + kIncrement;
+    }
+    return c;
+}
+
+}  // namespace microsoft
+
+// One step at a time, each state waits for the multiply of the one before it.
+// Thirty-two steps at once make every state depend on the one 32 places back
+// instead, so that 32 neighbouring states, four vector registers of eight or
+// eight of four, are worked out side by side.
+inline std::uint32_t Noise::next(const std::uint32_t* at) {
+    constexpr std::uint32_t a = microsoft::multiplierOfSteps(kLag);
+    constexpr std::uint32_t c = microsoft::incrementOfSteps(kLag);
+    return a * at[-std::ptrdiff_t{kLag}] + c;
+}
+
+inline std::uint32_t Noise::value(std::uint32_t state) {
+    return state >> 16 & 0x7FFF;
+}
+
+#ifdef ORVALIS_NOISE_AVX2
+
+// forEach's recurrence with eight states to a register: the last four blocks
+// of eight stay in registers, and each new block is the oldest one stepped
+// 32 times, so that four multiplies are under way at once.
+template <class Use>
+ORVALIS_TARGET("avx2")
+void Noise::forEachEight(std::size_t blocks, Use use) {
+    static_assert(kLag == 32, "the registers below hold exactly the last 32 states");
+    __m256i* const saved = reinterpret_cast<__m256i*>(history);
+    constexpr std::uint32_t a = microsoft::multiplierOfSteps(kLag);
+    constexpr std::uint32_t c = microsoft::incrementOfSteps(kLag);
+    const __m256i multiplier = _mm256_set1_epi32(int(a));
+    const __m256i increment = _mm256_set1_epi32(int(c));
+    const __m256i low15 = _mm256_set1_epi32(0x7FFF);
+    __m256i back32 = _mm256_loadu_si256(saved);
+    __m256i back24 = _mm256_loadu_si256(saved + 1);
+    __m256i back16 = _mm256_loadu_si256(saved + 2);
+    __m256i back8 = _mm256_loadu_si256(saved + 3);
+    for (std::size_t k = 0; k < blocks; ++k) {
+        const __m256i block = _mm256_add_epi32(_mm256_mullo_epi32(back32, multiplier), increment);
+        use(k, _mm256_and_si256(_mm256_srli_epi32(block, 16), low15));
+        back32 = back24;
+        back24 = back16;
+        back16 = back8;
+        back8 = block;
+    }
+    _mm256_storeu_si256(saved, back32);
+    _mm256_storeu_si256(saved + 1, back24);
+    _mm256_storeu_si256(saved + 2, back16);
+    _mm256_storeu_si256(saved + 3, back8);
+}
+
+#endif
+
+#endif
+
+#if defined(ORVALIS_NOISE_GLIBC) || defined(ORVALIS_NOISE_MICROSOFT)
+
+// The loop is inline with use() in its body, so that the caller's work on
+// each value joins the same vector loop, and it runs in chunks whose states
+// stay in the L1 cache.
+template <class Use>
+void Noise::forEach(std::size_t count, Use use) {
+    constexpr std::size_t kChunk = 2048;
+    std::uint32_t states[kLag + kChunk];
+    for (std::size_t done = 0; done < count; done += kChunk) {
+        const std::size_t n = std::min(count - done, kChunk);
+        std::copy(history, history + kLag, states);
+        for (std::size_t i = kLag; i < kLag + n; ++i) {
+            states[i] = next(states + i);
+            use(done + i - kLag, value(states[i]));
+        }
+        std::copy(states + n, states + n + kLag, history);
+    }
+}
 
 #else
 

@@ -26,9 +26,22 @@ inline Bytes bitmap(std::int32_t width, std::int32_t height, const Bytes& pixelB
     return out;
 }
 
-// Loads the bytes through the program's loader, as a file in memory.
+// The bytes as a file to read: in memory, or a temporary file where the C
+// library has no fmemopen (Windows).
+inline std::FILE* openBytes(const std::uint8_t* data, std::size_t size) {
+#ifdef _WIN32
+    std::FILE* file = std::tmpfile();
+    std::fwrite(data, 1, size, file);
+    std::rewind(file);
+    return file;
+#else
+    return fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+#endif
+}
+
+// Loads the bytes through the program's loader.
 inline bool load(Image& image, const Bytes& file) {
-    std::FILE* in = fmemopen(const_cast<std::uint8_t*>(file.data()), file.size(), "rb");
+    std::FILE* in = openBytes(file.data(), file.size());
     const bool loaded = image.loadBitmap(in);
     std::fclose(in);
     return loaded;

@@ -83,12 +83,13 @@ void expectDriftMatchesRand(int width, int height, bool portableLoopAlone) {
     Bytes expected = pixelsOf(image);
     std::vector<Bytes> frames;
     Noise noise;
+    std::srand(1);  // Noise calls rand() itself where it does not know the C library's
     for (int frame = 0; frame < 3; ++frame) {
         portableLoopAlone ? driftPortable(image.pixels, driftedPixels(image), noise)
                           : image.drift(noise);
         frames.push_back(pixelsOf(image));
     }
-    std::srand(1);  // after the drift: where the C library is not glibc, Noise calls rand()
+    std::srand(1);
     for (const Bytes& frame : frames) {
         referenceDrift(expected.data(), std::int64_t{width} * height);
         const auto wrong = std::mismatch(frame.begin(), frame.end(), expected.begin()).first;

@@ -50,7 +50,7 @@ Noise::Noise() {
 #else
 
 // Other C libraries have generators of their own: forEach asks theirs.
-Noise::Noise() : history{} {}
+Noise::Noise() = default;
 
 #endif
 

@@ -50,6 +50,7 @@ class Noise {
     // one stopped, as successive rand() calls would.
     static Noise& shared();
 
+#if defined(ORVALIS_NOISE_GLIBC) || defined(ORVALIS_NOISE_MICROSOFT)
   private:
 #ifdef ORVALIS_NOISE_GLIBC
     // glibc's generator looks back 31 values; unrolled, 40 (see below).
@@ -64,6 +65,7 @@ class Noise {
     static std::uint32_t value(std::uint32_t state);
 
     std::uint32_t history[kLag];  // the latest kLag states, oldest first
+#endif
 };
 
 #ifdef ORVALIS_NOISE_GLIBC

@@ -26,8 +26,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # only the DLLs that come with Windows.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 
-# Test programs run under Wine with a prefix of the build's own. Wine's debug
-# chatter is left out, and so are the .NET and HTML engines it would offer to
-# download into a new prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all
-    WINEDLLOVERRIDES=mscoree,mshtml= wine)
+# Test programs run under Wine with a prefix of the build's own.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/with-wine ${CMAKE_BINARY_DIR}/wine)

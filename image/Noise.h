@@ -23,6 +23,36 @@
 #define ORVALIS_NOISE_AVX2
 #endif
 
+#ifdef ORVALIS_NOISE_MICROSOFT
+
+namespace microsoft {
+
+// rand() keeps a state s, from 1, and each call makes it 214013 s + 2531011
+// mod 2^32 and returns its bits 16 to 30.
+constexpr std::uint32_t kMultiplier = 214013;
+constexpr std::uint32_t kIncrement = 2531011;
+
+// Any number of steps at once is one step too: s[i] = a s[i-steps] + c, with
+// a and c these two.
+constexpr std::uint32_t multiplierOfSteps(std::size_t steps) {
+    std::uint32_t a = 1;
+    for (std::size_t i = 0; i < steps; ++i) {
+        a *= kMultiplier;
+    }
+    return a;
+}
+constexpr std::uint32_t incrementOfSteps(std::size_t steps) {
+    std::uint32_t c = 0;
+    for (std::size_t i = 0; i < steps; ++i) {
+        c = c * kMultiplier + kIncrement;
+    }
+    return c;
+}
+
+}  // namespace microsoft
+
+#endif
+
 // The C library's default rand() sequence, the values a process gets from
 // rand() when nothing calls srand, produced without the call and its lock.
 class Noise {
@@ -56,8 +86,11 @@ class Noise {
     // glibc's generator looks back 31 values; unrolled, 40 (see below).
     static constexpr std::size_t kLag = 40;
 #else
-    // The Microsoft generator looks back one value; unrolled, 32 (see below).
+    // The Microsoft generator looks back one value; unrolled, 32 (see below):
+    // s[i] = kJumpMultiplier s[i - kLag] + kJumpIncrement.
     static constexpr std::size_t kLag = 32;
+    static constexpr std::uint32_t kJumpMultiplier = microsoft::multiplierOfSteps(kLag);
+    static constexpr std::uint32_t kJumpIncrement = microsoft::incrementOfSteps(kLag);
 #endif
     // The generator's next state, from the kLag states before it, which end
     // just before `at`; and what rand() returns for that state.
@@ -148,40 +181,12 @@ void Noise::forEachEight(std::size_t blocks, Use use) {
 
 #ifdef ORVALIS_NOISE_MICROSOFT
 
-namespace microsoft {
-
-// rand() keeps a state s, from 1, and each call makes it 214013 s + 2531011
-// mod 2^32 and returns its bits 16 to 30.
-constexpr std::uint32_t kMultiplier = 214013;
-constexpr std::uint32_t kIncrement = 2531011;
-
-// Any number of steps at once is one step too: s[i] = a s[i-steps] + c, with
-// a and c these two.
-constexpr std::uint32_t multiplierOfSteps(std::size_t steps) {
-    std::uint32_t a = 1;
-    for (std::size_t i = 0; i < steps; ++i) {
-        a *= kMultiplier;
-    }
-    return a;
-}
-constexpr std::uint32_t incrementOfSteps(std::size_t steps) {
-    std::uint32_t c = 0;
-    for (std::size_t i = 0; i < steps; ++i) {
-        c = c * kMultiplier + kIncrement;
-    }
-    return c;
-}
-
-}  // namespace microsoft
-
 // One step at a time, each state waits for the multiply of the one before it.
 // Thirty-two steps at once make every state depend on the one 32 places back
 // instead, so that 32 neighbouring states, four vector registers of eight or
 // eight of four, are worked out side by side.
 inline std::uint32_t Noise::next(const std::uint32_t* at) {
-    constexpr std::uint32_t a = microsoft::multiplierOfSteps(kLag);
-    constexpr std::uint32_t c = microsoft::incrementOfSteps(kLag);
-    return a * at[-std::ptrdiff_t{kLag}] + c;
+    return kJumpMultiplier * at[-std::ptrdiff_t{kLag}] + kJumpIncrement;
 }
 
 inline std::uint32_t Noise::value(std::uint32_t state) {
@@ -198,10 +203,8 @@ ORVALIS_TARGET("avx2")
 void Noise::forEachEight(std::size_t blocks, Use use) {
     static_assert(kLag == 32, "the registers below hold exactly the last 32 states");
     __m256i* const saved = reinterpret_cast<__m256i*>(history);
-    constexpr std::uint32_t a = microsoft::multiplierOfSteps(kLag);
-    constexpr std::uint32_t c = microsoft::incrementOfSteps(kLag);
-    const __m256i multiplier = _mm256_set1_epi32(int(a));
-    const __m256i increment = _mm256_set1_epi32(int(c));
+    const __m256i multiplier = _mm256_set1_epi32(int(kJumpMultiplier));
+    const __m256i increment = _mm256_set1_epi32(int(kJumpIncrement));
     const __m256i low15 = _mm256_set1_epi32(0x7FFF);
     __m256i back32 = _mm256_loadu_si256(saved);
     __m256i back24 = _mm256_loadu_si256(saved + 1);

@@ -11,7 +11,9 @@ shift
 demo=("$@")
 trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$folder"' EXIT
 fail() { echo "smoke: $*" >&2; exit 1; }
-shot() { import -window "$id" -crop "$1+0+0" -depth 8 rgb:- | od -An -tx1 | tr -d ' \n'; }
+shot() {  # the window's top-left $1 as hex RGB; import fails now and then while Wine redraws, so again
+    for _ in {1..20}; do import -window "$id" -crop "$1+0+0" -depth 8 rgb:- 2>/dev/null | od -An -tx1 | tr -d ' \n' && return; sleep 0.05; done
+}
 # The top-left corner shows the picture's sky, far bluer than red or green.
 sky() { local p; p=$(shot 1x1) && ((16#${p:4:2} > 16#${p:0:2} + 64 && 16#${p:4:2} > 16#${p:2:2} + 64)); }
 soon() { for _ in $(seq 300); do eval "$1" && return; sleep 0.1; done; fail "$2"; }

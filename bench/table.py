@@ -48,16 +48,19 @@ def windows_table(linux_path, windows_path):
     print("| at 1024², ns per pixel | Linux | Windows | Windows ÷ Linux | target | met |")
     print("|---|---|---|---|---|---|")
     for what, name, target in (
-            ("drift", "BM_Drift/1024", 1.5),
-            ("drift without AVX2", "BM_DriftPortable/1024", 1.5),
-            ("one rand() call a pixel", "BM_StraightforwardDrift/1024", None),
-            ("memory copy of the picture", "BM_CopyPicture/1024", None)):
+        ("drift", "BM_Drift/1024", 1.5),
+        ("drift without AVX2", "BM_DriftPortable/1024", 1.5),
+        ("one rand() call a pixel", "BM_StraightforwardDrift/1024", None),
+        ("memory copy of the picture", "BM_CopyPicture/1024", None),
+    ):
         on_linux = best(linux, name, "per_pixel") * 1e9
         on_windows = best(windows, name, "per_pixel") * 1e9
         ratio = on_windows / on_linux
         met = "" if target is None else ("yes" if ratio <= target else "**no**")
-        print(f"| {what} | {on_linux:.2f} | {on_windows:.2f} | {ratio:.2f} | "
-              f"{'' if target is None else f'≤ {target}'} | {met} |")
+        print(
+            f"| {what} | {on_linux:.2f} | {on_windows:.2f} | {ratio:.2f} | "
+            f"{'' if target is None else f'≤ {target}'} | {met} |"
+        )
 
 
 def main():
@@ -68,32 +71,62 @@ def main():
     rows = []
     # The drift as the program runs it, then its portable loop alone, which
     # processors without AVX2 run.
-    for what, name, side in (("drift", "BM_Drift", 256), ("drift", "BM_Drift", 1024),
-                             ("drift without AVX2", "BM_DriftPortable", 1024)):
+    for what, name, side in (
+        ("drift", "BM_Drift", 256),
+        ("drift", "BM_Drift", 1024),
+        ("drift without AVX2", "BM_DriftPortable", 1024),
+    ):
         # per_pixel is seconds per pixel of CPU time.
         fast = best(runs, f"{name}/{side}", "per_pixel") * 1e9
         plain = best(runs, f"BM_StraightforwardDrift/{side}", "per_pixel") * 1e9
         target = "≥ 8× faster" + (", ≤ 1.5 ns" if side == 1024 else "")
         met = plain / fast >= 8 and (side != 1024 or fast <= 1.5)
-        rows.append((f"{what} {side}², ns per pixel", f"{fast:.2f}",
-                     f"{plain:.2f} straightforward loop", f"{plain / fast:.1f}× faster", target, met))
+        rows.append(
+            (
+                f"{what} {side}², ns per pixel",
+                f"{fast:.2f}",
+                f"{plain:.2f} straightforward loop",
+                f"{plain / fast:.1f}× faster",
+                target,
+                met,
+            )
+        )
     load_ms = best(runs, "BM_LoadBitmap/1024", "cpu_time") / 1e3
     fread_ms = best(runs, "BM_FreadWholeFile/1024", "cpu_time") / 1e3
-    rows.append(("load 1024², ms", f"{load_ms:.2f}", f"{fread_ms:.2f} one fread of the file",
-                 f"{load_ms / fread_ms:.1f}× as long", "≤ 3×", load_ms / fread_ms <= 3))
+    rows.append(
+        (
+            "load 1024², ms",
+            f"{load_ms:.2f}",
+            f"{fread_ms:.2f} one fread of the file",
+            f"{load_ms / fread_ms:.1f}× as long",
+            "≤ 3×",
+            load_ms / fread_ms <= 3,
+        )
+    )
     # frame_bench has kept the best batch of frames of each kind.
     for what, counter, side, floor_share in (
-            ("frames", "fps_with_drift", 256, 0.9), ("frames", "fps_with_drift", 1024, 0.8),
-            ("frames without AVX2", "fps_portable_drift", 1024, 0.8)):
+        ("frames", "fps_with_drift", 256, 0.9),
+        ("frames", "fps_with_drift", 1024, 0.8),
+        ("frames without AVX2", "fps_portable_drift", 1024, 0.8),
+    ):
         drift_fps = best(runs, f"BM_Frames/{side}", counter, max)
         floor_fps = best(runs, f"BM_Frames/{side}", "fps_without_drift", max)
         share = drift_fps / floor_fps
-        rows.append((f"{what} {side}², per second", f"{drift_fps:.0f}",
-                     f"{floor_fps:.0f} without the drift", f"{share:.2f} of it",
-                     f"≥ {floor_share}", share >= floor_share))
+        rows.append(
+            (
+                f"{what} {side}², per second",
+                f"{drift_fps:.0f}",
+                f"{floor_fps:.0f} without the drift",
+                f"{share:.2f} of it",
+                f"≥ {floor_share}",
+                share >= floor_share,
+            )
+        )
 
-    print(f"{cpu_model()}, {context['num_cpus']} cores, "
-          f"{context.get('gl_renderer', 'unknown GL')}\n")
+    print(
+        f"{cpu_model()}, {context['num_cpus']} cores, "
+        f"{context.get('gl_renderer', 'unknown GL')}\n"
+    )
     header = ("what", "orvalis", "baseline", "ratio", "target", "met")
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))

@@ -69,7 +69,7 @@ def draw_sun(img, cx=52, cy=68, radius=22):
     for y in range(cy - radius, cy + radius + 1):
         for x in range(cx - radius, cx + radius + 1):
             d2 = (x - cx) ** 2 + (y - cy) ** 2
-            if d2 <= radius ** 2:
+            if d2 <= radius**2:
                 rim = d2 > (radius - 3) ** 2
                 put(img, x, y, (255, 150, 0) if rim else (255, 235, 0))
 
@@ -96,8 +96,9 @@ def draw_text(img, text="ORVALIS", left=46, top=182, scale=4):
                         continue
                     for sy in range(scale):
                         for sx in range(scale):
-                            put(img, x0 + col * scale + sx + dx,
-                                top + row * scale + sy + dy, colour)
+                            put(
+                                img, x0 + col * scale + sx + dx, top + row * scale + sy + dy, colour
+                            )
 
 
 def write_bmp(path, img):
@@ -105,8 +106,9 @@ def write_bmp(path, img):
     row_size = SIZE * 3  # already a multiple of 4, so no row padding needed
     image_size = row_size * SIZE
     file_header = struct.pack("<2sIHHI", b"BM", 54 + image_size, 0, 0, 54)
-    info_header = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE, 1, 24, 0,
-                              image_size, 2835, 2835, 0, 0)
+    info_header = struct.pack(
+        "<IiiHHIIiiII", 40, SIZE, SIZE, 1, 24, 0, image_size, 2835, 2835, 0, 0
+    )
     pixels = bytearray()
     for row in reversed(img):  # BMP stores the bottom row first
         for r, g, b in row:

@@ -10,19 +10,34 @@ picture=$1 folder=$(mktemp -d) pid=
 shift
 demo=("$@")
 trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$folder"' EXIT
-fail() { echo "smoke: $*" >&2; exit 1; }
-shot() {  # the window's top-left $1 as hex RGB; import fails now and then while Wine redraws, so again
-    for _ in {1..20}; do import -window "$id" -crop "$1+0+0" -depth 8 rgb:- 2>/dev/null | od -An -tx1 | tr -d ' \n' && return; sleep 0.05; done
+fail() {
+    echo "smoke: $*" >&2
+    exit 1
+}
+shot() { # the window's top-left $1 as hex RGB; import fails now and then while Wine redraws, so again
+    for _ in {1..20}; do
+        import -window "$id" -crop "$1+0+0" -depth 8 rgb:- 2>/dev/null | od -An -tx1 | tr -d ' \n' && return
+        sleep 0.05
+    done
 }
 # The top-left corner shows the picture's sky, far bluer than red or green.
-sky() { local p; p=$(shot 1x1) && ((16#${p:4:2} > 16#${p:0:2} + 64 && 16#${p:4:2} > 16#${p:2:2} + 64)); }
-soon() { for _ in $(seq 300); do eval "$1" && return; sleep 0.1; done; fail "$2"; }
+sky() {
+    local p
+    p=$(shot 1x1) && ((16#${p:4:2} > 16#${p:0:2} + 64 && 16#${p:4:2} > 16#${p:2:2} + 64))
+}
+soon() {
+    for _ in $(seq 300); do
+        eval "$1" && return
+        sleep 0.1
+    done
+    fail "$2"
+}
 start() {
     (cd "$folder" && exec "${demo[@]}" >out) &
     pid=$!
     id=$(timeout 30 xdotool search --sync --name '^orvalis \[ press enter to start trippin \]$') ||
         fail "no window with the title"
-    xdotool mousemove 320 240  # keys go to the window under the pointer: no window manager here
+    xdotool mousemove 320 240 # keys go to the window under the pointer: no window manager here
 }
 # Escape must end the demo with status 0, after it printed what matches $1
 # (a Windows build ends its lines with \r\n).
@@ -30,9 +45,12 @@ quit() {
     xdotool key Escape
     wait "$pid" || fail "Escape ended the demo with status $?"
     pid=
-    [[ "$(tr -d '\r' <"$folder/out"; echo .)" == $1. ]] || fail "it printed '$(cat "$folder/out")'"
+    [[ "$(
+        tr -d '\r' <"$folder/out"
+        echo .
+    )" == $1. ]] || fail "it printed '$(cat "$folder/out")'"
 }
-[ "${BASH_SOURCE[0]}" = "$0" ] || return 0  # sourced by package.sh, for the helpers above
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0 # sourced by package.sh, for the helpers above
 
 mkdir "$folder/img"
 cp "$picture" "$folder/img/logo.bmp"

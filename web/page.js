@@ -31,14 +31,18 @@ function start() {
     canvas,
     print: show,
     printErr: (line) => console.log(line),
-    preRun: [(program) => {
-      program.FS.mkdir('/img');
-      if (demo.picture) program.FS.writeFile('/img/logo.bmp', demo.picture);
-    }],
-    postRun: [() => {
-      demo.state = 'running';
-      if (demo.restart) press('Escape');
-    }],
+    preRun: [
+      (program) => {
+        program.FS.mkdir('/img');
+        if (demo.picture) program.FS.writeFile('/img/logo.bmp', demo.picture);
+      },
+    ],
+    postRun: [
+      () => {
+        demo.state = 'running';
+        if (demo.restart) press('Escape');
+      },
+    ],
     onExit: () => {
       demo.state = 'ended';
       if (demo.restart) {
@@ -65,11 +69,24 @@ window.addEventListener('error', (event) => {
 });
 
 // The keys as the program's GLUT reads them.
-const keyCodes = { Enter: 13, Escape: 27, ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40 };
+const keyCodes = {
+  Enter: 13,
+  Escape: 27,
+  ArrowLeft: 37,
+  ArrowUp: 38,
+  ArrowRight: 39,
+  ArrowDown: 40,
+};
 
 // Presses a key as the keyboard would: the on-screen buttons, and to restart.
 function press(key) {
-  const init = { key, keyCode: keyCodes[key], which: keyCodes[key], bubbles: true, cancelable: true };
+  const init = {
+    key,
+    keyCode: keyCodes[key],
+    which: keyCodes[key],
+    bubbles: true,
+    cancelable: true,
+  };
   demo.canvas.dispatchEvent(new KeyboardEvent('keydown', init));
   demo.canvas.dispatchEvent(new KeyboardEvent('keyup', init));
 }
@@ -77,9 +94,13 @@ function press(key) {
 // GLUT takes every key it knows from the page and stops what the browser
 // would do with it (Tab, F5). Keys the demo has no use for go to the browser.
 const demoKeys = new Set([...Object.keys(keyCodes), 'd', 'e', 'f', 'g']);
-window.addEventListener('keydown', (event) => {
-  if (!demoKeys.has(event.key)) event.stopImmediatePropagation();
-}, true);
+window.addEventListener(
+  'keydown',
+  (event) => {
+    if (!demoKeys.has(event.key)) event.stopImmediatePropagation();
+  },
+  true,
+);
 window.addEventListener('keydown', (event) => {
   if (event.key === 'Enter' && demo.state === 'ended') {
     event.preventDefault();
@@ -113,8 +134,15 @@ async function toBitmap(file) {
   const bitmap = new Uint8Array(54 + rowBytes * side);
   const header = new DataView(bitmap.buffer);
   bitmap.set([0x42, 0x4d]); // "BM"
-  for (const [offset, value] of [[2, bitmap.length], [10, 54], [14, 40], [18, side], [22, side],
-    [34, rowBytes * side]]) header.setUint32(offset, value, true);
+  for (const [offset, value] of [
+    [2, bitmap.length],
+    [10, 54],
+    [14, 40],
+    [18, side],
+    [22, side],
+    [34, rowBytes * side],
+  ])
+    header.setUint32(offset, value, true);
   header.setUint16(26, 1, true); // one plane
   header.setUint16(28, 24, true); // bits per pixel
   for (let y = 0; y < side; ++y) {
@@ -135,11 +163,13 @@ async function choose(file) {
   try {
     picture = await toBitmap(file);
   } catch {
-    message.textContent = `“${file.name}” is not a picture this browser can open; ` +
+    message.textContent =
+      `“${file.name}” is not a picture this browser can open; ` +
       'the demo goes on with the picture it had.';
     return;
   }
-  message.textContent = `The cube wears “${file.name}”, ${picture.side} × ${picture.side} pixels.`;
+  const size = `${picture.side} × ${picture.side} pixels`;
+  message.textContent = `The cube wears “${file.name}”, ${size}.`;
   demo.picture = picture.bitmap;
   if (demo.state === 'ended') {
     start();

@@ -8,7 +8,7 @@
 
 const demo = {
   canvas: document.getElementById('canvas'),
-  state: 'loading', // 'loading', 'running' or 'ended'
+  state: 'loading', // 'loading', 'running', 'ended' or 'no WebGL'
   picture: null, // the bytes of img/logo.bmp for the next start
   restart: false, // to start again as soon as the program has ended
   frames: 0, // frames the browser showed, for measuring the frame rate
@@ -158,7 +158,7 @@ async function toBitmap(file) {
 }
 
 async function choose(file) {
-  if (!file) return;
+  if (!file || demo.state === 'no WebGL') return;
   let picture;
   try {
     picture = await toBitmap(file);
@@ -195,10 +195,23 @@ document.addEventListener('drop', (event) => {
   requestAnimationFrame(count);
 })();
 
-// The site's own picture, if it has one; without, the program says so.
-fetch('img/logo.bmp')
-  .then((response) => (response.ok ? response.arrayBuffer() : null))
-  .then((bytes) => {
-    demo.picture = bytes && new Uint8Array(bytes);
-    start();
-  }, start);
+// Without WebGL the program could not draw, and would fail at its first GL
+// call: the page says so where the canvas would be, and starts nothing.
+function withoutWebGL() {
+  demo.state = 'no WebGL';
+  demo.canvas.hidden = true;
+  document.getElementById('no-webgl').hidden = false;
+  for (const control of document.querySelectorAll('button, input')) control.disabled = true;
+}
+
+if (!document.createElement('canvas').getContext('webgl')) {
+  withoutWebGL();
+} else {
+  // The site's own picture, if it has one; without, the program says so.
+  fetch('img/logo.bmp')
+    .then((response) => (response.ok ? response.arrayBuffer() : null))
+    .then((bytes) => {
+      demo.picture = bytes && new Uint8Array(bytes);
+      start();
+    }, start);
+}

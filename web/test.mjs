@@ -118,3 +118,12 @@ test('a chosen file that is no picture: a word, and the same picture', async () 
 });
 
 test('nothing on the console', () => assert.deepEqual(errors, []));
+
+test('without WebGL: a sentence where the canvas would be, and nothing on the console', async () => {
+  const { page, errors } = await open(false);
+  const sentence = await page.waitForSelector('#no-webgl', { visible: true });
+  const words = await sentence.evaluate((p) => p.innerText);
+  assert.match(words, /no WebGL.*hardware acceleration.*another browser/s);
+  assert.deepEqual(errors, []);
+  await page.browser().close();
+});

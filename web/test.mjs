@@ -1,4 +1,5 @@
-// The page used as a person would, in Debian's Chromium or Firefox ESR:
+// The page used as a person would, in Debian's Chromium or in
+// Firefox ESR:
 // node --test-reporter=spec web/test.mjs URL chromium|firefox-esr
 import assert from 'node:assert/strict';
 import { after, test } from 'node:test';
@@ -7,16 +8,16 @@ import puppeteer from 'puppeteer-core';
 const [url, engine] = process.argv.slice(2);
 const title = 'orvalis [ press enter to start trippin ]';
 
-// The site's picture, as served: quadrants as in tests/scene_test.cpp
-// (red left, green top, blue 64).
+// The site's picture, as served: quadrants as in
+// tests/scene_test.cpp (red left, green top, blue 64).
 const quadrants = Buffer.alloc(54 + 3 * 512 * 512).fill('BM', 0, 2);
 for (const [at, value] of Object.entries({ 10: 54, 14: 40, 18: 512, 22: 512, 26: 1, 28: 24 }))
   quadrants.writeUInt32LE(value, Number(at));
 for (let k = 0; k < 512 * 512; k++)
   quadrants.set([64, k < 512 * 256 ? 0 : 255, k % 512 < 256 ? 255 : 0], 54 + 3 * k);
 
-// How the engine starts, with WebGL or without it.
-// Firefox has no software WebGL when headless.
+// How the engine starts, with WebGL or without it. Firefox has
+// no software WebGL when headless.
 const firefox = engine === 'firefox-esr';
 const chromium = ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'];
 const options = (webgl) => ({
@@ -27,10 +28,11 @@ const options = (webgl) => ({
   extraPrefsFirefox: { 'webgl.disabled': !webgl },
 });
 
-// Runs in the page before its own scripts.
-// Pixels are numbered from the top left, row after row.
+// Runs in the page before its own scripts. Pixels are numbered
+// from the top left, row after row.
 function pageHelpers() {
-  // The red, green and blue of the pixels asked, as the program draws its next frame.
+  // The red, green and blue of the pixels asked, as the program
+  // draws its next frame.
   window.nextFrame = async (pixels) => {
     await new Promise(requestAnimationFrame);
     const context = new OffscreenCanvas(640, 480).getContext('2d');
@@ -38,7 +40,8 @@ function pageHelpers() {
     const rgba = context.getImageData(0, 0, 640, 480).data;
     return pixels.map((i) => [...rgba.subarray(4 * i, 4 * i + 3)]);
   };
-  // The share of pixels lit where their mirror image across x = 320 is not.
+  // The share of pixels lit where their mirror image across
+  // x = 320 is not.
   window.unmirrored = async () => {
     const pixels = [...Array(640 * 480).keys()];
     const lit = (await nextFrame(pixels)).map((rgb) => rgb.some((value) => value > 0));
@@ -46,9 +49,9 @@ function pageHelpers() {
   };
 }
 
-// A fresh browser on the page, serving the quadrants as the site's picture.
-// errors: what its console reports as an error or a warning, and
-// Emscripten's notes of what its GL lacks.
+// A fresh browser on the page, serving the quadrants as the
+// site's picture. errors: what its console reports as an error
+// or a warning, and Emscripten's notes of what its GL lacks.
 const reported = (m) => /error|warn/.test(m.type()) || m.text().includes('TODO');
 async function open(webgl) {
   const page = await (await puppeteer.launch(options(webgl))).newPage();
@@ -83,17 +86,23 @@ const choose = async (file) =>
 
 test('the picture upright', () => assertUpright(64));
 
+// The page is named as the window is, and keys go to the demo
+// from the start.
 test('the title, the heading, focus on the canvas', async () => {
   assert.equal(await page.title(), title);
   assert.equal(await page.$eval('#heading', (heading) => heading.innerText), title);
   assert.equal(await page.evaluate(() => document.activeElement.id), 'canvas');
 });
 
+// The top left corner turns black as the cube flies off it.
 test('Enter sends the cube away', async () => {
   await page.keyboard.press('Enter');
   await page.waitForFunction(async () => (await nextFrame([0]))[0][2] === 0);
 });
 
+// Spinning about z (the start), the cube is not the same
+// mirrored left to right; spinning about x it is, in every
+// frame.
 test('Up turns it about x', async () => {
   await page.waitForFunction(async () => (await unmirrored()) > 0.01);
   await page.keyboard.press('ArrowUp');
@@ -111,19 +120,22 @@ test('a chosen PNG upright', async () => {
   await assertUpright(192);
 });
 
+// The program keeps running with the picture it had.
 test('a chosen file that is no picture: a word, and the same picture', async () => {
   await choose('package.json');
   await page.waitForFunction(() => message.innerText.includes('not a picture'));
   await assertUpright(192);
 });
 
+// No error, warning or GL note on the console in all the above,
+// nor Emscripten's exit.
 test('nothing on the console', () => assert.deepEqual(errors, []));
 
-test('without WebGL: a sentence where the canvas would be, and nothing on the console', async () => {
+test('without WebGL: a sentence in place of the canvas, nothing on the console', async (t) => {
   const { page, errors } = await open(false);
+  t.after(() => page.browser().close());
   const sentence = await page.waitForSelector('#no-webgl', { visible: true });
   const words = await sentence.evaluate((p) => p.innerText);
   assert.match(words, /no WebGL.*hardware acceleration.*another browser/s);
   assert.deepEqual(errors, []);
-  await page.browser().close();
 });

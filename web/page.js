@@ -195,8 +195,9 @@ document.addEventListener('drop', (event) => {
   requestAnimationFrame(count);
 })();
 
-// Without WebGL the program could not draw, and would fail at its first GL
-// call: the page says so where the canvas would be, and starts nothing.
+// Without WebGL the program cannot draw: Emscripten's GLUT would get no
+// context and leave it stalled without a word. The page says so where the
+// canvas would be, and starts nothing.
 function withoutWebGL() {
   demo.state = 'no WebGL';
   demo.canvas.hidden = true;

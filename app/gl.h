@@ -20,6 +20,9 @@
 #define ORVALIS_WRAP GL_CLAMP_TO_EDGE
 // Nor proxy textures: the largest side it takes is all it can be asked.
 #define ORVALIS_PROXY_TEXTURES 0
+// WebGL always shades smoothly, and Emscripten's GL has no glShadeModel (it
+// logs "TODO: glShadeModel"): the call is left out.
+#define glShadeModel(mode) static_cast<void>(mode)
 #else
 // GL_CLAMP_TO_EDGE is OpenGL 1.2, which some platforms' headers lack.
 #define ORVALIS_WRAP GL_CLAMP

@@ -10,7 +10,8 @@
 
 const demo = {
   canvas: document.getElementById('canvas'),
-  state: 'waiting', // 'waiting' (for the site's picture), 'loading', 'running' or 'ended'
+  // 'waiting' (for the site's picture), 'loading', 'running', 'ended' or 'no WebGL'
+  state: 'waiting',
   picture: null, // the bytes of img/logo.bmp for the next start
   restart: false, // to start again as soon as the program has ended
   keys: [], // keys pressed on the on-screen buttons before the program ran
@@ -249,11 +250,8 @@ async function toBitmap(file) {
   return { bitmap, side };
 }
 
-// The first of the files that is a picture goes on the cube. Only the last
-// choice counts: a picture chosen earlier that takes longer to decode, a large
-// one, is left unused.
 async function choose(files) {
-  if (files.length === 0) return;
+  if (files.length === 0 || demo.state === 'no WebGL') return;
   const choice = ++demo.chosen;
   for (const file of files) {
     const picture = await toBitmap(file).catch(() => null);
@@ -295,11 +293,24 @@ document.addEventListener('drop', (event) => {
   requestAnimationFrame(count);
 })();
 
-// The site's own picture, if it has one and none was chosen while it came;
-// without, the program says so.
-fetch('img/logo.bmp')
-  .then((response) => (response.ok ? response.arrayBuffer() : null))
-  .then((bytes) => {
-    if (bytes) demo.picture ??= new Uint8Array(bytes);
-    start();
-  }, start);
+// Without WebGL the program could not draw, and would fail at its first GL
+// call: the page says so where the canvas would be, and starts nothing.
+function withoutWebGL() {
+  demo.state = 'no WebGL';
+  demo.canvas.hidden = true;
+  document.getElementById('no-webgl').hidden = false;
+  for (const control of document.querySelectorAll('button, input')) control.disabled = true;
+}
+
+if (!document.createElement('canvas').getContext('webgl')) {
+  withoutWebGL();
+} else {
+  // The site's own picture, if it has one and none was chosen while it came;
+  // without, the program says so.
+  fetch('img/logo.bmp')
+    .then((response) => (response.ok ? response.arrayBuffer() : null))
+    .then((bytes) => {
+      if (bytes) demo.picture ??= new Uint8Array(bytes);
+      start();
+    }, start);
+}

@@ -1,113 +1,141 @@
-// The page in Debian's headless Chromium, used as a person would: node web/test.mjs URL
+// The page used as a person would, in Debian's Chromium or in
+// Firefox ESR:
+// node --test-reporter=spec web/test.mjs URL chromium|firefox-esr
+import assert from 'node:assert/strict';
+import { after, test } from 'node:test';
 import puppeteer from 'puppeteer-core';
 
-// The site's picture, as served: quadrants as in tests/scene_test.cpp (red left, green top, blue 64).
+const [url, engine] = process.argv.slice(2);
+const title = 'orvalis [ press enter to start trippin ]';
+
+// The site's picture, as served: quadrants as in
+// tests/scene_test.cpp (red left, green top, blue 64).
 const quadrants = Buffer.alloc(54 + 3 * 512 * 512).fill('BM', 0, 2);
-[
-  [10, 54],
-  [14, 40],
-  [18, 512],
-  [22, 512],
-  [26, 1],
-  [28, 24],
-].forEach(([at, v]) => quadrants.writeUInt32LE(v, at));
+for (const [at, value] of Object.entries({ 10: 54, 14: 40, 18: 512, 22: 512, 26: 1, 28: 24 }))
+  quadrants.writeUInt32LE(value, Number(at));
 for (let k = 0; k < 512 * 512; k++)
   quadrants.set([64, k < 512 * 256 ? 0 : 255, k % 512 < 256 ? 255 : 0], 54 + 3 * k);
-const browser = await puppeteer.launch({
-  executablePath: '/usr/bin/chromium',
-  args: [
-    '--no-sandbox',
-    '--disable-component-update',
-    '--disable-quic',
-    '--use-angle=swiftshader',
-    '--enable-unsafe-swiftshader',
-  ],
-});
-const page = await browser.newPage(),
-  errors = [],
-  title = 'orvalis [ press enter to start trippin ]';
-page
-  .on('console', (m) => /error|warn/.test(m.type()) && errors.push(m.text()))
-  .on('pageerror', (e) => errors.push(e));
-await page.setRequestInterception(true);
-page.on('request', (r) =>
-  r.url().endsWith('/img/logo.bmp') ? r.respond({ body: quadrants }) : r.continue(),
-);
 
-const js = (f) => page.evaluate(f),
-  key = (name) => page.keyboard.press(name);
-const until = async (test, end = Date.now() + 30000) =>
-  (await test()) || // whether test() holds within 30 s
-  (Date.now() < end && (await new Promise((r) => setTimeout(r, 50)), until(test, end)));
+// How the engine starts, with WebGL or without it. Firefox has
+// no software WebGL when headless.
+const firefox = engine === 'firefox-esr';
+const chromium = ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'];
+const options = (webgl) => ({
+  browser: firefox ? 'firefox' : 'chrome',
+  executablePath: `/usr/bin/${engine}`,
+  headless: !firefox,
+  args: firefox ? [] : chromium.concat(webgl ? [] : '--disable-webgl'),
+  extraPrefsFirefox: { 'webgl.disabled': !webgl },
+});
+
+// Runs in the page before its own scripts. Pixels are numbered
+// from the top left, row after row.
+function pageHelpers() {
+  // The red, green and blue of the pixels asked, as the program
+  // draws its next frame.
+  window.nextFrame = async (pixels) => {
+    await new Promise(requestAnimationFrame);
+    const context = new OffscreenCanvas(640, 480).getContext('2d');
+    context.drawImage(demo.canvas, 0, 0);
+    const rgba = context.getImageData(0, 0, 640, 480).data;
+    return pixels.map((i) => [...rgba.subarray(4 * i, 4 * i + 3)]);
+  };
+  // The share of pixels lit where their mirror image across
+  // x = 320 is not.
+  window.unmirrored = async () => {
+    const pixels = [...Array(640 * 480).keys()];
+    const lit = (await nextFrame(pixels)).map((rgb) => rgb.some((value) => value > 0));
+    return pixels.filter((i) => lit[i] !== lit[i + 639 - 2 * (i % 640)]).length / pixels.length;
+  };
+}
+
+// A fresh browser on the page, serving the quadrants as the
+// site's picture. errors: what its console reports as an error
+// or a warning, and Emscripten's notes of what its GL lacks.
+const reported = (m) => /error|warn/.test(m.type()) || m.text().includes('TODO');
+async function open(webgl) {
+  const page = await (await puppeteer.launch(options(webgl))).newPage();
+  const errors = [];
+  page.on('console', (m) => reported(m) && errors.push(m.text()));
+  page.on('pageerror', (error) => errors.push(String(error)));
+  await page.setRequestInterception(true);
+  page.on('request', (r) =>
+    r.url().endsWith('/img/logo.bmp') ? r.respond({ body: quadrants }) : r.continue(),
+  );
+  await page.evaluateOnNewDocument(pageHelpers);
+  await page.goto(url);
+  return { page, errors };
+}
+const { page, errors } = await open(true);
+after(() => page.browser().close());
+
+// Red left and green top at x 11|333, y 120|360, where the drift
+// takes 120 frames to reach, and the picture's blue, which tells
+// which picture it is.
+const corners = [76811, 77133, 230411, 230733];
+async function assertUpright(blue) {
+  await page.waitForFunction(() => demo.state === 'running');
+  const colours = await page.evaluate((pixels) => nextFrame(pixels), corners);
+  const seen = colours.map(([red, green, b]) => [red > 127, green > 127, Math.abs(b - blue) < 40]);
+  const expected = corners.map((i) => [i % 640 < 320, i < 640 * 240, true]);
+  assert.deepEqual(seen, expected);
+}
+
 const choose = async (file) =>
   (await page.$('#chooser')).uploadFile(new URL(file, import.meta.url).pathname);
-// The canvas as the program draws its next frame: RGBA, 640 x 480, the top row first.
-const frame = async () =>
-  Buffer.from(
-    await js(
-      () =>
-        new Promise((done) =>
-          requestAnimationFrame(() => {
-            const g = new OffscreenCanvas(640, 480).getContext('2d');
-            done([...(g.drawImage(demo.canvas, 0, 0), g.getImageData(0, 0, 640, 480).data)]);
-          }),
-        ),
-    ),
-  );
-// Once it runs, quadrants upright in colour order at x 11|333, y 120|360, where the drift takes 120 frames to reach.
-const upright = async (blue, f) => (
-  await until(() => js(() => demo.state === 'running')),
-  (f = await frame()),
-  [76811, 77133, 230411, 230733].every(
-    (i, k) =>
-      f[4 * i] > 127 === (k % 2 === 0) &&
-      f[4 * i + 1] > 127 === k < 2 &&
-      Math.abs(f[4 * i + 2] - blue) < 40,
-  )
-); // blue tells which picture it is
-// The share of pixels lit where their mirror image across x = 320 is not: none about x, more about z.
-const unmirrored = () =>
-  frame().then(
-    (f, lit = (i) => f[4 * i] + f[4 * i + 1] + f[4 * i + 2] > 0) =>
-      Array.from({ length: 307200 }, (_, i) => lit(i) !== lit(i + 639 - 2 * (i % 640))).filter(
-        Boolean,
-      ).length / 307200,
-  );
 
-const checks = [
-  ['the picture upright', async () => (await page.goto(process.argv[2]), upright(64))],
-  [
-    'the title, the heading, focus on the canvas',
-    async () =>
-      `${title},${title},canvas` ===
-      (await js(() => [document.title, heading.innerText, document.activeElement.id])).join(),
-  ],
-  [
-    'Enter sends the cube away',
-    async () => (await key('Enter'), until(async () => (await frame())[2] === 0)),
-  ],
-  [
-    'Up turns it about x',
-    async () =>
-      (await until(async () => (await unmirrored()) > 0.01)) &&
-      (await key('ArrowUp'),
-      [await unmirrored(), await unmirrored(), await unmirrored()].every((s) => s < 0.001)),
-  ],
-  [
-    'Escape ends it; the page says so',
-    async () => (await key('Escape'), until(() => js(() => !ended.hidden))),
-  ],
-  ['a chosen PNG upright', async () => (await choose('quadrants.png'), upright(192))],
-  [
-    'a chosen file that is no picture: a word, and the same picture',
-    async () =>
-      (await choose('package.json'),
-      await until(() => js(() => message.innerText.includes('not a picture')))) && upright(192),
-  ],
-  ['nothing on the console', async () => errors.length === 0 || console.log(errors.join('\n'))],
-];
-let passed = 0;
-for (const [name, run] of checks)
-  console.log(`${(await run().catch(console.log)) ? ++passed && 'ok' : 'FAILED'}: ${name}`);
-(await browser.close(),
-  console.log(`browser: ${passed} passed, ${(process.exitCode = checks.length - passed)} failed`));
+test('the picture upright', () => assertUpright(64));
+
+// The page is named as the window is, and keys go to the demo
+// from the start.
+test('the title, the heading, focus on the canvas', async () => {
+  assert.equal(await page.title(), title);
+  assert.equal(await page.$eval('#heading', (heading) => heading.innerText), title);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'canvas');
+});
+
+// The top left corner turns black as the cube flies off it.
+test('Enter sends the cube away', async () => {
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(async () => (await nextFrame([0]))[0][2] === 0);
+});
+
+// Spinning about z (the start), the cube is not the same
+// mirrored left to right; spinning about x it is, in every
+// frame.
+test('Up turns it about x', async () => {
+  await page.waitForFunction(async () => (await unmirrored()) > 0.01);
+  await page.keyboard.press('ArrowUp');
+  for (const frame of [1, 2, 3])
+    assert.ok((await page.evaluate(() => unmirrored())) < 0.001, `frame ${frame}`);
+});
+
+test('Escape ends it; the page says so', async () => {
+  await page.keyboard.press('Escape');
+  await page.waitForSelector('#ended', { visible: true });
+});
+
+test('a chosen PNG upright', async () => {
+  await choose('quadrants.png');
+  await assertUpright(192);
+});
+
+// The program keeps running with the picture it had.
+test('a chosen file that is no picture: a word, and the same picture', async () => {
+  await choose('package.json');
+  await page.waitForFunction(() => message.innerText.includes('not a picture'));
+  await assertUpright(192);
+});
+
+// No error, warning or GL note on the console in all the above,
+// nor Emscripten's exit.
+test('nothing on the console', () => assert.deepEqual(errors, []));
+
+test('without WebGL: a sentence in place of the canvas, nothing on the console', async (t) => {
+  const { page, errors } = await open(false);
+  t.after(() => page.browser().close());
+  const sentence = await page.waitForSelector('#no-webgl', { visible: true });
+  const words = await sentence.evaluate((p) => p.innerText);
+  assert.match(words, /no WebGL.*hardware acceleration.*another browser/s);
+  assert.deepEqual(errors, []);
+});

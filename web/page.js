@@ -100,11 +100,9 @@ function stopped() {
 // program exits, but its browser layer leaves four "pointerlockchange"
 // listeners on document that hold the whole instance, so no ended program was
 // ever freed and the page ran out of memory after about 120 starts. Whatever
-// the program added to window and document is taken off here, and its WebGL
-// context given up at once rather than whenever the canvas is collected.
+// the program added to window and document is taken off here.
 function release() {
   for (const [target, args] of demo.listeners.splice(0)) target.removeEventListener(...args);
-  demo.canvas.getContext('webgl')?.getExtension('WEBGL_lose_context')?.loseContext();
 }
 
 // What the program adds to window and document, to be taken off when it ends.

@@ -168,5 +168,6 @@ test('without WebGL: a sentence in place of the canvas, nothing on the console',
   const sentence = await page.waitForSelector('#no-webgl', { visible: true });
   const words = await sentence.evaluate((p) => p.innerText);
   assert.match(words, /no WebGL.*hardware acceleration.*another browser/s);
+  assert.equal(await page.evaluate(() => demo.state), 'no WebGL'); // the program not started
   assert.deepEqual(errors, []);
 });

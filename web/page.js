@@ -5,12 +5,18 @@
 // picture chosen or dropped here, turned into the bitmap the program reads.
 // Escape ends the program as on the desktop; the page then says so, and
 // Enter starts it again. The program itself reads only img/logo.bmp.
+// One program runs at a time: each start is a new instance of it, and the
+// page takes off what an ended one left behind, so that it can be freed.
 
 const demo = {
   canvas: document.getElementById('canvas'),
-  state: 'loading', // 'loading', 'running', 'ended' or 'no WebGL'
+  // 'waiting' (for the site's picture), 'loading', 'running', 'ended' or 'no WebGL'
+  state: 'waiting',
   picture: null, // the bytes of img/logo.bmp for the next start
   restart: false, // to start again as soon as the program has ended
+  keys: [], // keys pressed on the on-screen buttons before the program ran
+  chosen: 0, // pictures chosen so far, so that only the last one is used
+  listeners: [], // what the program added to window and document
   frames: 0, // frames the browser showed, for measuring the frame rate
 };
 const ended = document.getElementById('ended');
@@ -29,6 +35,7 @@ function start() {
   canvas.focus();
   Orvalis({
     canvas,
+    instantiateWasm: instantiate,
     print: show,
     printErr: (line) => console.log(line),
     preRun: [
@@ -41,19 +48,71 @@ function start() {
       () => {
         demo.state = 'running';
         if (demo.restart) press('Escape');
+        else demo.keys.splice(0).forEach(press);
       },
     ],
-    onExit: () => {
-      demo.state = 'ended';
-      if (demo.restart) {
-        demo.restart = false;
-        start();
-      } else {
-        ended.hidden = false;
-        document.getElementById('again').focus();
-      }
-    },
-  });
+    onExit: stopped,
+    onAbort: failed,
+  }).catch(() => {}); // failed() has said why
+}
+
+// The program's code, compiled once for all its starts: compiled anew each
+// time, it left about 200 KiB of the page's memory behind a start.
+let compiled = null;
+function instantiate(imports, receive) {
+  compiled ??= fetch('orvalis.wasm')
+    .then((response) => {
+      if (!response.ok) throw new Error(`orvalis.wasm: ${response.status} ${response.statusText}`);
+      return response.arrayBuffer();
+    })
+    .then((bytes) => WebAssembly.compile(bytes));
+  compiled
+    .then((module) => WebAssembly.instantiate(module, imports))
+    .then(receive, (error) => {
+      compiled = null; // to fetch it again at the next start
+      failed(error);
+    });
+  return {}; // the program's exports come later, through receive
+}
+
+// The program could not start or go on, for instance out of memory: the page
+// says why, and Enter tries again.
+function failed(reason) {
+  show(`The demo stopped: ${reason}`);
+  stopped();
+}
+
+// The program has ended: it is released, then started again or the page says so.
+function stopped() {
+  release();
+  demo.state = 'ended';
+  if (demo.restart) {
+    demo.restart = false;
+    start();
+  } else {
+    ended.hidden = false;
+    document.getElementById('again').focus();
+  }
+}
+
+// Each instance of the program holds its memory (16 MiB and more) and a WebGL
+// context. Emscripten's GLUT takes its own listeners off window when the
+// program exits, but its browser layer leaves four "pointerlockchange"
+// listeners on document that hold the whole instance, so no ended program was
+// ever freed and the page ran out of memory after about 120 starts. Whatever
+// the program added to window and document is taken off here.
+function release() {
+  for (const [target, args] of demo.listeners.splice(0)) target.removeEventListener(...args);
+}
+
+// What the program adds to window and document, to be taken off when it ends.
+// The page's own listeners are all added before the first start.
+for (const target of [window, document]) {
+  const add = target.addEventListener.bind(target);
+  target.addEventListener = (...args) => {
+    if (demo.state !== 'waiting') demo.listeners.push([target, args]);
+    add(...args);
+  };
 }
 
 // A line the program printed, such as "Error loading texture!".
@@ -92,12 +151,16 @@ function press(key) {
 }
 
 // GLUT takes every key it knows from the page and stops what the browser
-// would do with it (Tab, F5). Keys the demo has no use for go to the browser.
+// would do with it (Tab, F5). Keys the demo has no use for go to the browser,
+// and so do Enter and Space on a button, the file chooser or a link, which
+// press or open it there as on any page.
 const demoKeys = new Set([...Object.keys(keyCodes), 'd', 'e', 'f', 'g']);
+const controls = 'button, input, select, textarea, a[href], summary';
 window.addEventListener(
   'keydown',
   (event) => {
-    if (!demoKeys.has(event.key)) event.stopImmediatePropagation();
+    const onControl = ['Enter', ' '].includes(event.key) && event.target.closest?.(controls);
+    if (!demoKeys.has(event.key) || onControl) event.stopImmediatePropagation();
   },
   true,
 );
@@ -108,20 +171,48 @@ window.addEventListener('keydown', (event) => {
   }
 });
 
+// The on-screen keys. Pressed before the program runs, they wait for its
+// start, as a key typed ahead would; Enter starts an ended demo again.
 for (const button of document.querySelectorAll('#buttons button')) {
   button.addEventListener('click', () => {
-    press(button.dataset.key);
-    if (demo.state === 'running') demo.canvas.focus();
+    const key = button.dataset.key;
+    if (demo.state === 'running') {
+      press(key);
+      demo.canvas.focus();
+    } else if (demo.state === 'ended' && key === 'Enter') {
+      start();
+    } else {
+      demo.keys.push(key);
+    }
   });
 }
 document.getElementById('again').addEventListener('click', start);
 
-// Any picture the browser can open, as a 24-bit bitmap, bottom row first,
+// A picture the browser can draw. createImageBitmap decodes most kinds off
+// the page's thread; what it refuses, such as SVG, an <img> may still draw.
+async function decode(file) {
+  try {
+    return await createImageBitmap(file);
+  } catch {
+    const image = new Image();
+    image.src = URL.createObjectURL(file);
+    try {
+      await image.decode();
+    } finally {
+      URL.revokeObjectURL(image.src);
+    }
+    return image;
+  }
+}
+
+// Any picture the browser can draw, as a 24-bit bitmap, bottom row first,
 // blue-green-red: a square whose side is the largest power of two up to 512
-// that the picture's longer side reaches, so every OpenGL takes it.
+// that the picture's longer side reaches, so every OpenGL takes it. A
+// picture with no size at all (an SVG without one, in some browsers) is
+// drawn at 512.
 async function toBitmap(file) {
-  const image = await createImageBitmap(file);
-  const longer = Math.min(512, Math.max(image.width, image.height));
+  const image = await decode(file);
+  const longer = Math.min(512, Math.max(image.width, image.height) || 512);
   const side = 2 ** Math.floor(Math.log2(longer));
   const canvas = document.createElement('canvas');
   canvas.width = canvas.height = side;
@@ -157,23 +248,28 @@ async function toBitmap(file) {
   return { bitmap, side };
 }
 
-async function choose(file) {
-  if (!file || demo.state === 'no WebGL') return;
-  let picture;
-  try {
-    picture = await toBitmap(file);
-  } catch {
-    message.textContent =
-      `“${file.name}” is not a picture this browser can open; ` +
-      'the demo goes on with the picture it had.';
-    return;
+async function choose(files) {
+  if (files.length === 0 || demo.state === 'no WebGL') return;
+  const choice = ++demo.chosen;
+  for (const file of files) {
+    const picture = await toBitmap(file).catch(() => null);
+    if (choice !== demo.chosen) return;
+    if (picture) return wear(file.name, picture);
   }
+  const what = files.length === 1 ? `“${files[0].name}” is` : 'None of these files is';
+  const still = 'the demo goes on with the picture it had';
+  message.textContent = `${what} not a picture this browser can open; ${still}.`;
+}
+
+// The picture goes on the cube: the program starts again with it, or first
+// starts with it if the site's own picture has not arrived yet.
+function wear(name, picture) {
   const size = `${picture.side} × ${picture.side} pixels`;
-  message.textContent = `The cube wears “${file.name}”, ${size}.`;
+  message.textContent = `The cube wears “${name}”, ${size}.`;
   demo.picture = picture.bitmap;
   if (demo.state === 'ended') {
     start();
-  } else {
+  } else if (demo.state !== 'waiting') {
     demo.restart = true;
     if (demo.state === 'running') press('Escape');
   }
@@ -181,13 +277,13 @@ async function choose(file) {
 
 const chooser = document.getElementById('chooser');
 chooser.addEventListener('change', () => {
-  choose(chooser.files[0]);
+  choose([...chooser.files]);
   chooser.value = '';
 });
 document.addEventListener('dragover', (event) => event.preventDefault());
 document.addEventListener('drop', (event) => {
   event.preventDefault();
-  choose(event.dataTransfer.files[0]);
+  choose([...event.dataTransfer.files]);
 });
 
 (function count() {
@@ -208,11 +304,12 @@ function withoutWebGL() {
 if (!document.createElement('canvas').getContext('webgl')) {
   withoutWebGL();
 } else {
-  // The site's own picture, if it has one; without, the program says so.
+  // The site's own picture, if it has one and none was chosen while it came;
+  // without, the program says so.
   fetch('img/logo.bmp')
     .then((response) => (response.ok ? response.arrayBuffer() : null))
     .then((bytes) => {
-      demo.picture = bytes && new Uint8Array(bytes);
+      if (bytes) demo.picture ??= new Uint8Array(bytes);
       start();
     }, start);
 }

@@ -47,6 +47,10 @@ function pageHelpers() {
     const lit = (await nextFrame(pixels)).map((rgb) => rgb.some((value) => value > 0));
     return pixels.filter((i) => lit[i] !== lit[i + 639 - 2 * (i % 640)]).length / pixels.length;
   };
+  // The names of the files the page has had decoded, in turn.
+  window.decoded = [];
+  const decode = createImageBitmap;
+  window.createImageBitmap = (file) => decode(file).finally(() => decoded.push(file.name));
 }
 
 // A fresh browser on the page, serving the quadrants as the
@@ -125,6 +129,33 @@ test('a chosen file that is no picture: a word, and the same picture', async () 
   await choose('package.json');
   await page.waitForFunction(() => message.innerText.includes('not a picture'));
   await assertUpright(192);
+});
+
+// large.png, 4096 x 4096 pixels of yellow, takes about a second to decode:
+// quadrants.png, chosen after it, is ready first, and stays on the cube.
+test('the last picture chosen wins', async () => {
+  await choose('large.png');
+  await choose('quadrants.png');
+  await page.waitForFunction(() => decoded.includes('large.png'));
+  await assertUpright(192);
+});
+
+// Each start is a new instance of the program with memory of its own: an ended
+// one must be freed, or the page runs out of memory after about 120 restarts.
+test('the same memory after 20 restarts', { skip: firefox && 'Chromium’s protocol' }, async () => {
+  const session = await page.createCDPSession();
+  const memory = async () => {
+    await session.send('HeapProfiler.collectGarbage');
+    return (await session.send('Runtime.getHeapUsage')).backingStorageSize;
+  };
+  const before = await memory();
+  for (let restart = 0; restart < 20; restart++) {
+    await page.keyboard.press('Escape');
+    await page.waitForSelector('#ended', { visible: true });
+    await page.keyboard.press('Enter');
+    await page.waitForFunction(() => demo.state === 'running');
+  }
+  assert.ok((await memory()) - before < 2 ** 20, 'within 1 MiB');
 });
 
 // No error, warning or GL note on the console in all the above,

@@ -28,7 +28,8 @@ sky() {
 }
 # The whole window differs from the one whose checksum is $1.
 redrawn() { [ "$(shot 640x480 | md5sum)" != "$1" ]; }
-# Fails with the message $1 unless the command after it succeeds within 30 s.
+# Fails with the message $1 unless the command after it succeeds, tried 300
+# times a tenth of a second apart.
 soon() {
     for _ in $(seq 300); do
         "${@:2}" &>/dev/null && return

@@ -18,13 +18,6 @@ start orvalis
 soon "orvalis: not its own picture, no sky top left" sky
 quit ""
 
-# Other pictures become 24-bit bitmaps: a PNG, see-through red over blue,
-# shows upright in its colours on white.
-convert -size 48x16 xc:'#ff000080' xc:blue -append "$folder/half.png"
-start orvalis half.png
-soon "half.png: not upright in its colours on white" corner ff7f7f
-quit ""
-
 # A 24-bit bitmap is shown as it is, that very file. kill ends the demo, and
 # orvalis with status 143.
 start orvalis /usr/share/orvalis/img/logo.bmp
@@ -35,9 +28,16 @@ wait "$pid" && status=0 || status=$?
 pid=
 [ $status = 143 ] || fail "kill: status $status"
 
+# Other pictures become 24-bit bitmaps: a PNG, see-through red over blue,
+# shows upright in its colours on white.
+convert -size 48x16 xc:'#ff000080' xc:blue -append "$folder/half.png"
+start orvalis half.png
+soon "half.png: not upright in its colours on white" corner ff7f7f
+quit ""
+
 # A bad option, a missing picture and a file that is no picture.
 refuses --frobnicate
-refuses no-such.png
+refuses "$folder/no-such.png"
 refuses /usr/share/doc/orvalis/copyright
 
 # Escape, kill and a refusal leave no folder behind.

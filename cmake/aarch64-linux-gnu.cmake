@@ -1,0 +1,19 @@
+# Cross-builds orvalis for 64-bit ARM Linux (Debian arm64, Raspberry Pi OS)
+# with Debian's cross compilers, and runs the test programs under QEMU.
+# scripts/arm64 passes this file as CMAKE_TOOLCHAIN_FILE.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
+set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
+
+# The :arm64 libraries that dpkg installs beside this machine's own, in
+# /usr/lib/aarch64-linux-gnu, which CMake searches by this name. pkg-config
+# (which finds GLUT) would hand out the machine's own libraries instead, which
+# the ARM linker refuses; it is pointed at the arm64 ones and the shared ones.
+set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
+set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
+
+# Test programs run under QEMU's user-mode emulator. It takes the arm64 C
+# library and the rest from the same multiarch folders, where the ARM
+# program's loader looks as it would on an ARM machine.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static)

@@ -80,11 +80,13 @@ void widen(const unsigned char* in, unsigned char* out, std::size_t count) {
 // chunk of many rows at a time and widened from there: one fread per chunk
 // reads straight from the system, where a fread per row would copy each row
 // through stdio's small buffer. A row or pixel cut by the chunk's end is
-// finished after the next read.
+// finished after the next read. The chunk is on the heap: a thread's stack may
+// be far smaller than it (64 KiB in a current Emscripten build).
 void readRows(std::FILE* file, unsigned char* pixels, std::int32_t width, std::int64_t rows,
               bool topDown) {
     constexpr std::size_t kChunkBytes = std::size_t{1} << 17;
-    unsigned char chunk[kChunkBytes];
+    const std::unique_ptr<unsigned char[]> chunkOwner(new unsigned char[kChunkBytes]);
+    unsigned char* const chunk = chunkOwner.get();
     const std::size_t rowBytes = 4 * std::size_t(width);
     const auto bufferRow = [&](std::int64_t row) {
         return pixels + std::size_t(topDown ? rows - 1 - row : row) * rowBytes;

@@ -2,7 +2,10 @@
 
 #ifdef ORVALIS_X86
 
-#if defined(_MSC_VER) && !defined(__clang__)
+// The C library that MSVC-compatible compilers link with (MSVC, clang-cl,
+// clang for *-windows-msvc) has none of the processor model data that
+// __builtin_cpu_supports reads, so there the processor is asked directly.
+#if defined(_MSC_VER)
 
 #include <intrin.h>
 

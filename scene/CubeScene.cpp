@@ -1,5 +1,6 @@
 #include "scene/CubeScene.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -126,9 +127,12 @@ void CubeScene::keyPressed(int key, int /*x*/, int /*y*/) {
 
 void CubeScene::idle() {
     // One step per idle call, in single precision: the step counts of each
-    // phase depend on how the float sums round.
+    // phase depend on how the float sums round. The angle is kept within one
+    // turn, where a float holds every whole degree exactly: unbounded, it would
+    // pass 2^24 after hours and the steps would round away until the cube
+    // stopped turning. Whole turns leave each pose as it was.
     if (receding) {
-        angle = angle + 3.0f;
+        angle = std::fmod(angle + 3.0f, 360.0f);
         depth = depth - 0.1f;
         if (depth <= -20.0f) {
             receding = false;
@@ -136,7 +140,7 @@ void CubeScene::idle() {
         }
     } else if (approaching) {
         depth = depth + 0.01f;
-        angle = angle - 6.0f;
+        angle = std::fmod(angle - 6.0f, 360.0f);
         if (depth > 1.0f) {
             approaching = false;
             receding = true;

@@ -19,7 +19,7 @@ class CubeScene : public Scene {
     void reservedC(int, int, int) override {}
     void idle() override;
 
-    float angle = 0.0f;  // degrees, never wrapped
+    float angle = 0.0f;  // degrees, within one turn (-360, 360)
     float spareA = 0.0f;
     float spareB = 0.0f;
     float depth = -2.8f;  // along z; negative is away from the viewer

@@ -55,15 +55,15 @@ class CubeSceneTest : public testing::Test {
     CubeScene* scene = nullptr;
 };
 
-// In single precision, the phase turning on the step that reaches -20 or passes 1.
+// In single precision, the phase turning on the step that reaches -20 or passes 1;
+// the angle a whole turn less on the step that reaches 360 or -360.
 TEST_F(CubeSceneTest, EachIdleStepTakesOneStepOfItsPhase) {
     using Pose = std::tuple<bool, bool, float, float>;  // receding, approaching, depth, angle
     const std::pair<Pose, Pose> steps[] = {
         {{false, false, -2.8f, 0}, {false, false, -2.8f, 0}},
         {{true, false, -2.8f, 0}, {true, false, -2.8f - 0.1f, 3}},
-        {{true, false, -20.0f + 0.1f, 0}, {false, true, -20.0f, 3}},
-        {{false, true, -5, 0}, {false, true, -5 + 0.01f, -6}},
-        {{false, true, 1.0f - 0.01f, 0}, {false, true, 1.0f, -6}},
+        {{true, false, -20.0f + 0.1f, 357}, {false, true, -20.0f, 0}},
+        {{false, true, 1.0f - 0.01f, -354}, {false, true, 1.0f, 0}},
         {{false, true, 1.0f, 0}, {true, false, 1.0f + 0.01f, -6}},
         {{true, true, -5, 0}, {true, true, -5 - 0.1f, 3}},
     };
@@ -73,6 +73,15 @@ TEST_F(CubeSceneTest, EachIdleStepTakesOneStepOfItsPhase) {
         EXPECT_EQ(std::tie(scene->receding, scene->approaching, scene->depth, scene->angle), after)
             << "from depth " << std::get<2>(before);
     }
+}
+
+// Days of spinning, without drawing: the angle stays within one turn.
+TEST_F(CubeSceneTest, ThirtyMillionIdleStepsKeepTheAngleWithinOneTurn) {
+    scene->receding = true;
+    for (int step = 0; step < 30'000'000; ++step) {
+        onIdle();
+    }
+    EXPECT_NEAR(scene->angle, 0.0f, 360.0f);
 }
 
 // The cube, at depth -5 and turned 30 degrees, is drawn turned about the axis.

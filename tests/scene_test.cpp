@@ -78,9 +78,8 @@ TEST_F(CubeSceneTest, EachIdleStepTakesOneStepOfItsPhase) {
 // Days of spinning, without drawing: the angle stays within one turn.
 TEST_F(CubeSceneTest, ThirtyMillionIdleStepsKeepTheAngleWithinOneTurn) {
     scene->receding = true;
-    for (int step = 0; step < 30'000'000; ++step) {
+    for (int step = 0; step < 30'000'000; ++step)
         onIdle();
-    }
     EXPECT_NEAR(scene->angle, 0.0f, 360.0f);
 }
 

@@ -1,6 +1,6 @@
 # Cross-builds orvalis for 64-bit ARM Linux (Debian arm64, Raspberry Pi OS)
 # with Debian's cross compilers, and runs the test programs under QEMU.
-# scripts/arm64 passes this file as CMAKE_TOOLCHAIN_FILE.
+# The preset arm64 names this file.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)

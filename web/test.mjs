@@ -1,12 +1,15 @@
 // The page used as a person would, in Debian's Chromium or in
-// Firefox ESR:
-// node web/test.mjs URL chromium|firefox-esr
+// Firefox ESR, with the site in SITE served on 127.0.0.1:
+// node web/test.mjs SITE chromium|firefox-esr
 import assert from 'node:assert/strict';
+import { readFile } from 'node:fs/promises';
+import { createServer } from 'node:http';
+import { extname, join } from 'node:path';
 import { after, test } from 'node:test';
 import puppeteer from 'puppeteer-core';
 
 // Firefox has no software WebGL when headless.
-const [url, engine] = process.argv.slice(2);
+const [site, engine] = process.argv.slice(2);
 const firefox = engine === 'firefox-esr';
 const chromium = ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'];
 const options = (webgl) => ({
@@ -16,6 +19,27 @@ const options = (webgl) => ({
   args: firefox ? [] : chromium.concat(webgl ? [] : '--disable-webgl'),
   extraPrefsFirefox: { 'webgl.disabled': !webgl },
 });
+
+// The site as a static host serves it, WebAssembly as such.
+const types = {
+  '.html': 'text/html',
+  '.js': 'text/javascript',
+  '.css': 'text/css',
+  '.wasm': 'application/wasm',
+  '.bmp': 'image/bmp',
+};
+const server = createServer(async (request, response) => {
+  const path = new URL(request.url, 'http://host').pathname.replace(/\/$/, '/index.html');
+  try {
+    const body = await readFile(join(site, path));
+    response.writeHead(200, { 'Content-Type': types[extname(path)] }).end(body);
+  } catch {
+    response.writeHead(404).end();
+  }
+});
+await new Promise((listening) => server.listen(0, '127.0.0.1', listening));
+after(() => server.close());
+const url = `http://127.0.0.1:${server.address().port}/`;
 
 // Runs in the page before its own scripts. Pixels are numbered
 // from the top left, row after row.

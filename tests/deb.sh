@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Makes the Debian package of the built tree BUILD with CPack,
+# for the architecture it was built for, and checks it:
+# desktop-file-validate its menu entry, and lintian the
+# package, with no errors and no warnings.
+# Usage: deb.sh BUILD
+set -euo pipefail
+cd "$1"
+# CPack dates the package's members SOURCE_DATE_EPOCH when it
+# is set, but gives the ar members the modes of the files it
+# writes: the umask's.
+umask 022
+made='s/^CPack: - package: \(.*\) generated\.$/\1/p'
+deb=$(cpack | sed -n "$made")
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "$deb: $(du -k "$deb" | cut -f1) KiB, Depends: $depends"
+
+rm -rf contents
+dpkg-deb --extract "$deb" contents
+desktop-file-validate contents/usr/share/applications/orvalis.desktop
+# lintian's note that it runs as root is no finding.
+lintian --fail-on error,warning "$deb" 2>&1 |
+    { grep -v 'running with root privileges' || true; }

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The Windows build's orvalis.exe as Windows sees it.
+# Usage: windows_exe.sh OBJDUMP NM EXE APP-LIBRARY VERSION
+set -euo pipefail
+objdump=$1 nm=$2 exe=$3 app=$4 version=$5
+fail() { echo "windows_exe: $*" >&2 && exit 1; }
+
+# The shell takes GLUT's Windows entry points that are
+# handed the C library's exit, which freeglut's header puts
+# in place of glutInit and glutCreateWindow.
+symbols=$("$nm" "$app")
+for entry in __glutInitWithExit __glutCreateWindowWithExit; do
+    grep -q " U $entry\$" <<<"$symbols" ||
+        fail "the shell does not call $entry"
+done
+
+# A windowed program.
+headers=$("$objdump" -p "$exe")
+grep -q 'Subsystem.*(Windows GUI)' <<<"$headers" ||
+    fail "not a windowed program"
+
+# It needs only the DLLs that come with Windows.
+imports=$(sed -n 's/.*DLL Name: //p' <<<"$headers" |
+    tr '[:upper:]' '[:lower:]' | sort | xargs)
+own="advapi32.dll gdi32.dll glu32.dll kernel32.dll"
+own+=" msvcrt.dll opengl32.dll user32.dll winmm.dll"
+[ "$imports" = "$own" ] || fail "it needs $imports"
+
+# Its icon, named as freeglut looks it up for its windows.
+resources=$(wrestool -l "$exe")
+grep -q -- "--type=14 --name='GLUT_ICON'" <<<"$resources" ||
+    fail "no icon GLUT_ICON"
+
+# The version in its Properties. The version's strings are
+# UTF-16: without their zero bytes each name runs into its
+# value.
+strings=$(wrestool -x --raw --type=16 "$exe" | tr -d '\0')
+grep -aq "ProductVersion$version" <<<"$strings" ||
+    fail "no version information of $version"

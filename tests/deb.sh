@@ -6,10 +6,6 @@
 # Usage: deb.sh BUILD
 set -euo pipefail
 cd "$1"
-# CPack dates the package's members SOURCE_DATE_EPOCH when it
-# is set, but gives the ar members the modes of the files it
-# writes: the umask's.
-umask 022
 made='s/^CPack: - package: \(.*\) generated\.$/\1/p'
 deb=$(cpack | sed -n "$made")
 depends=$(dpkg-deb --field "$deb" Depends)

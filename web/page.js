@@ -14,6 +14,7 @@ const demo = {
   state: 'waiting',
   picture: null, // the bytes of img/logo.bmp for the next start
   restart: false, // to start again as soon as the program has ended
+  lost: false, // the browser took the program's WebGL context away
   keys: [], // keys pressed on the on-screen buttons before the program ran
   chosen: 0, // pictures chosen so far, so that only the last one is used
   listeners: [], // what the program added to window and document
@@ -23,8 +24,28 @@ const ended = document.getElementById('ended');
 const message = document.getElementById('message');
 const output = document.getElementById('output');
 
+// The program's script, loaded by the page so that a host without it is said
+// so, and tried again at the next start.
+function loadProgram() {
+  return new Promise((loaded, failed) => {
+    const script = document.createElement('script');
+    script.src = 'orvalis.js';
+    script.onload = loaded;
+    script.onerror = () => {
+      script.remove();
+      failed(new Error('orvalis.js could not be loaded from the site'));
+    };
+    document.body.append(script);
+  });
+}
+
 // Each start gets a fresh canvas, so a new WebGL context.
 function start() {
+  if (typeof Orvalis !== 'function') {
+    demo.state = 'loading';
+    loadProgram().then(start, failed);
+    return;
+  }
   const canvas = demo.canvas.cloneNode();
   demo.canvas.replaceWith(canvas);
   demo.canvas = canvas;
@@ -33,6 +54,17 @@ function start() {
   output.textContent = '';
   output.hidden = true;
   canvas.focus();
+  // A browser takes WebGL away on a GPU reset, a driver update, too many
+  // contexts, or a phone's tab in the background: the program ends, the page
+  // says so, and the demo starts again when WebGL is back, or on Enter.
+  canvas.addEventListener('webglcontextlost', (event) => {
+    event.preventDefault(); // asks the browser to give it back, and to say so
+    demo.lost = true;
+    if (demo.state === 'running') press('Escape');
+  });
+  canvas.addEventListener('webglcontextrestored', () => {
+    if (canvas === demo.canvas && demo.state === 'ended') start();
+  });
   Orvalis({
     canvas,
     instantiateWasm: instantiate,
@@ -86,6 +118,12 @@ function failed(reason) {
 function stopped() {
   release();
   demo.state = 'ended';
+  if (demo.lost) {
+    demo.lost = false;
+    show(
+      "The browser took the demo's WebGL away; it starts again when WebGL is back, or on Enter.",
+    );
+  }
   if (demo.restart) {
     demo.restart = false;
     start();
@@ -220,6 +258,9 @@ async function toBitmap(file) {
   context.fillStyle = '#fff'; // what is transparent in the picture shows white
   context.fillRect(0, 0, side, side);
   context.drawImage(image, 0, 0, side, side);
+  // A decoded picture's memory (64 MiB at 4096²) goes now, not at some later
+  // garbage collection.
+  image.close?.();
   const rgba = context.getImageData(0, 0, side, side).data;
   const rowBytes = (3 * side + 3) & ~3; // rows are padded to whole words
   const bitmap = new Uint8Array(54 + rowBytes * side);
@@ -248,6 +289,42 @@ async function toBitmap(file) {
   return { bitmap, side };
 }
 
+// The width and height a picture's header gives, for the kinds a browser may
+// refuse for their size alone: PNG, GIF, BMP, JPEG and WebP; else nothing.
+async function headerSize(file) {
+  const bytes = new Uint8Array(await file.slice(0, 1 << 18).arrayBuffer());
+  const view = new DataView(bytes.buffer);
+  const text = (at, count) => String.fromCharCode(...bytes.subarray(at, at + count));
+  if (text(1, 3) === 'PNG') return [view.getUint32(16), view.getUint32(20)];
+  if (text(0, 3) === 'GIF') return [view.getUint16(6, true), view.getUint16(8, true)];
+  if (text(0, 2) === 'BM') return [view.getInt32(18, true), Math.abs(view.getInt32(22, true))];
+  if (text(0, 4) === 'RIFF' && text(12, 4) === 'VP8X') {
+    const side = (at) => (view.getUint32(at, true) & 0xffffff) + 1;
+    return [side(24), side(27)];
+  }
+  // A JPEG's size is in its first frame header, one of the markers C0 to
+  // CF but C4, C8 and CC, which follow one another from byte 2, each with
+  // its length.
+  for (let at = 2; view.getUint8(at) === 0xff && at + 9 < bytes.length;) {
+    const marker = view.getUint8(at + 1);
+    if (marker >= 0xc0 && marker <= 0xcf && ![0xc4, 0xc8, 0xcc].includes(marker))
+      return [view.getUint16(at + 7), view.getUint16(at + 5)];
+    at += 2 + view.getUint16(at + 2);
+  }
+  return null;
+}
+
+// Why a file is no picture on the cube: one too large for the browser to
+// decode (over 16384² pixels) is said so, with its size.
+async function refusal(file) {
+  const size = await headerSize(file).catch(() => null);
+  if (size && size[0] * size[1] > 16384 * 16384) {
+    const pixels = `${size[0]} × ${size[1]} pixels`;
+    return `“${file.name}” is ${pixels}, too large for this browser to open`;
+  }
+  return `“${file.name}” is not a picture this browser can open`;
+}
+
 async function choose(files) {
   if (files.length === 0 || demo.state === 'no WebGL') return;
   const choice = ++demo.chosen;
@@ -256,9 +333,12 @@ async function choose(files) {
     if (choice !== demo.chosen) return;
     if (picture) return wear(file.name, picture);
   }
-  const what = files.length === 1 ? `“${files[0].name}” is` : 'None of these files is';
-  const still = 'the demo goes on with the picture it had';
-  message.textContent = `${what} not a picture this browser can open; ${still}.`;
+  const what =
+    files.length === 1
+      ? await refusal(files[0])
+      : 'None of these files is a picture this browser can open';
+  if (choice !== demo.chosen) return;
+  message.textContent = `${what}; the demo goes on with the picture it had.`;
 }
 
 // The picture goes on the cube: the program starts again with it, or first

@@ -20,7 +20,9 @@ const options = (webgl) => ({
   extraPrefsFirefox: { 'webgl.disabled': !webgl },
 });
 
-// The site as a static host serves it, WebAssembly as such.
+// The site as a static host serves it, WebAssembly as such, but
+// for the paths taken off it here.
+const missing = new Set();
 const types = {
   '.html': 'text/html',
   '.js': 'text/javascript',
@@ -31,6 +33,7 @@ const types = {
 const server = createServer(async (request, response) => {
   const path = new URL(request.url, 'http://host').pathname.replace(/\/$/, '/index.html');
   try {
+    if (missing.has(path)) throw new Error(`${path} taken off`);
     const body = await readFile(join(site, path));
     response.writeHead(200, { 'Content-Type': types[extname(path)] }).end(body);
   } catch {
@@ -170,6 +173,30 @@ test('an ended program freed', { skip: firefox }, async () => {
 // No error, warning or GL note on the console in all the above,
 // nor Emscripten's exit.
 test('nothing on the console', () => assert.deepEqual(errors, []));
+
+// The browser takes WebGL away, as on a GPU reset: the page says
+// so, and starts the demo again when WebGL is back. (The browser
+// reports the loss on the console.)
+test('WebGL taken away: a word, and the demo again when it is back', async () => {
+  await page.evaluate(() => {
+    window.loser = demo.canvas.getContext('webgl').getExtension('WEBGL_lose_context');
+    loser.loseContext();
+  });
+  await page.waitForFunction(() => output.innerText.includes('WebGL away'));
+  await page.evaluate(() => loser.restoreContext());
+  await page.waitForFunction(() => demo.state === 'running');
+});
+
+// A host without the program's script: the page says so, and
+// Enter tries again.
+test('orvalis.js missing: a word, and Enter tries again', async () => {
+  missing.add('/orvalis.js');
+  const bare = (await open(true)).page;
+  await bare.waitForFunction(() => output.innerText.includes('orvalis.js could not be loaded'));
+  missing.clear();
+  await bare.keyboard.press('Enter');
+  await bare.waitForFunction(() => demo.state === 'running');
+});
 
 // A browser with WebGL turned off: Chromium with --disable-webgl,
 // Firefox with webgl.disabled.

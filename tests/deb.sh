@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the Debian package of the built tree BUILD with CPack,
 # for the architecture it was built for, and checks it:
-# desktop-file-validate its menu entry, and lintian the
-# package, with no errors and no warnings.
+# desktop-file-validate its menu entry, appstreamcli its
+# AppStream metadata, and lintian the package, with no errors
+# and no warnings.
 # Usage: deb.sh BUILD
 set -euo pipefail
 cd "$1"
@@ -14,6 +15,7 @@ echo "$deb: $(du -k "$deb" | cut -f1) KiB, Depends: $depends"
 rm -rf contents
 dpkg-deb --extract "$deb" contents
 desktop-file-validate contents/usr/share/applications/orvalis.desktop
+appstreamcli validate --no-net contents/usr/share/metainfo/*.metainfo.xml
 # lintian's note that it runs as root is no finding.
 lintian --fail-on error,warning "$deb" 2>&1 |
     { grep -v 'running with root privileges' || true; }

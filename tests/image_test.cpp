@@ -11,6 +11,7 @@
 
 #include "image/Drift.h"
 #include "image/Noise.h"
+#include "image/Square.h"
 #include "tests/bitmap_file.h"
 #include "tests/reference_drift.h"
 
@@ -108,6 +109,40 @@ TEST(Drift, MatchesThePlainestLoopAlongBothItsLoops) {
             expectDriftMatchesRand(width, height, portableLoopAlone);
         }
     }
+}
+
+// The square's side: the largest power of two up to 512 that the
+// longer side reaches.
+TEST(Square, SideIsTheLargestPowerOfTwoUpTo512ThatTheLongerSideReaches) {
+    const struct {
+        int width, height, side;
+    } sizes[] = {{0, 0, 1},     {1, 1, 1},     {3, 2, 2},     {2, 3, 2},     {255, 1, 128},
+                 {256, 1, 256}, {1, 511, 256}, {512, 7, 512}, {513, 1, 512}, {9000, 9, 512}};
+    for (const auto& [width, height, side] : sizes) {
+        EXPECT_EQ(squareSide(width, height), side) << width << " x " << height;
+    }
+}
+
+// A 2 x 2 picture, rows top first in premultiplied blue, green, red
+// and alpha: red, then blue half see-through; green, then nothing.
+// The demo's own loader reads the bitmap bottom row first.
+TEST(Square, IsThePictureUprightOnWhite) {
+    const Bytes picture{0, 0, 255, 255, 128, 0, 0, 128, 0, 255, 0, 255, 0, 0, 0, 0};
+    Image image;
+    ASSERT_TRUE(load(image, squareBitmap(picture.data(), 2, 2)));
+    const Bytes expected{0, 255, 0, 255, 255, 255, 255, 255, 255, 0, 0, 255, 127, 127, 255, 255};
+    EXPECT_EQ(pixelsOf(image), expected);
+}
+
+// A 3 x 1 picture, white, black, white, into a 2 x 2 square: each
+// square pixel covers one and a half of the picture's.
+TEST(Square, AveragesWhatEachPixelCovers) {
+    const Bytes picture{255, 255, 255, 255, 0, 0, 0, 255, 255, 255, 255, 255};
+    Image image;
+    ASSERT_TRUE(load(image, squareBitmap(picture.data(), 3, 1)));
+    ASSERT_EQ(image.width, 2);
+    EXPECT_EQ(pixelsOf(image), (Bytes{170, 170, 170, 255, 170, 170, 170, 255, 170, 170, 170, 255,
+                                      170, 170, 170, 255}));
 }
 
 }  // namespace

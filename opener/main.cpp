@@ -1,0 +1,218 @@
+// orvalis-open PICTURE: shows any picture that Windows Imaging Component reads
+// on the cube. The demo itself reads only img\logo.bmp from its working
+// folder, so this makes that bitmap of the picture, as the page and the Linux
+// launcher do, in a fresh folder under %TEMP%, starts orvalis.exe from its own
+// folder there, waits for it, removes the folder and ends with the demo's
+// status. "Open with" and a picture dropped on it in Explorer start it so.
+// It is a windowed program, with no console: a picture it cannot show gets one
+// message box, status 2, and no demo.
+#include <windows.h>
+// After windows.h, which they build on.
+#include <shellapi.h>
+#include <wincodec.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "image/Square.h"
+
+namespace {
+
+// A COM object held for the scope it is made in.
+template <class T>
+struct Held {
+    T* object = nullptr;
+    ~Held() {
+        if (object) {
+            object->Release();
+        }
+    }
+    T* operator->() const { return object; }
+    T** operator&() { return &object; }
+};
+
+// One message box, for want of a console, then status 2.
+[[noreturn]] void refuse(const std::wstring& text) {
+    MessageBoxW(nullptr, text.c_str(), L"orvalis", MB_OK | MB_ICONERROR);
+    ExitProcess(2);
+}
+
+// What Windows says of an error code, without its line end.
+std::wstring describe(HRESULT result) {
+    wchar_t* text = nullptr;
+    FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, DWORD(result), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring said = text ? text : L"error " + std::to_wstring(unsigned(result));
+    LocalFree(text);
+    while (!said.empty() && (said.back() == L'\n' || said.back() == L'\r' || said.back() == L'.')) {
+        said.pop_back();
+    }
+    return said;
+}
+
+// A number from a metadata query, such as a GIF's canvas width, or none.
+bool queryNumber(IWICMetadataQueryReader* reader, const wchar_t* name, UINT& value) {
+    PROPVARIANT found;
+    PropVariantInit(&found);
+    const bool known =
+        reader && SUCCEEDED(reader->GetMetadataByName(name, &found)) && found.vt == VT_UI2;
+    if (known) {
+        value = found.uiVal;
+    }
+    PropVariantClear(&found);
+    return known;
+}
+
+struct Picture {
+    UINT width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;  // premultiplied blue, green, red, alpha; top row first
+};
+
+// The first frame of the picture at path, in sRGB where it carries a colour
+// profile, on its canvas where it has one (a GIF's frame may cover part of it).
+Picture decode(const std::wstring& path, const std::wstring& name) {
+    Held<IWICImagingFactory> factory;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(&factory)))) {
+        refuse(L"Windows Imaging Component is missing here, which orvalis reads pictures with.");
+    }
+    Held<IWICBitmapDecoder> decoder;
+    const HRESULT opened = factory->CreateDecoderFromFilename(
+        path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder);
+    if (opened == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+        opened == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) ||
+        opened == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED) ||
+        opened == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)) {
+        refuse(L"orvalis cannot read \u201c" + name + L"\u201d: " + describe(opened) + L".");
+    }
+    Held<IWICBitmapFrameDecode> frame;
+    if (FAILED(opened) || FAILED(decoder->GetFrame(0, &frame))) {
+        refuse(L"\u201c" + name + L"\u201d is no picture Windows can read.");
+    }
+
+    // Its colours in sRGB: a picture with a colour profile (AdobeRGB, say) is
+    // converted, as browsers do; others are taken as sRGB already.
+    Held<IWICBitmapSource> source;
+    frame->QueryInterface(IID_PPV_ARGS(&source));
+    Held<IWICColorContext> profile, sRGB;
+    UINT profiles = 0;
+    Held<IWICColorTransform> transform;
+    if (SUCCEEDED(factory->CreateColorContext(&profile)) &&
+        SUCCEEDED(factory->CreateColorContext(&sRGB)) &&
+        SUCCEEDED(frame->GetColorContexts(1, &profile.object, &profiles)) && profiles > 0 &&
+        SUCCEEDED(sRGB->InitializeFromExifColorSpace(1)) &&
+        SUCCEEDED(factory->CreateColorTransformer(&transform)) &&
+        SUCCEEDED(transform->Initialize(source.object, profile.object, sRGB.object,
+                                        GUID_WICPixelFormat32bppBGRA))) {
+        source->Release();
+        transform->QueryInterface(IID_PPV_ARGS(&source.object));
+    }
+    Held<IWICFormatConverter> converter;
+    UINT width = 0, height = 0;
+    if (FAILED(factory->CreateFormatConverter(&converter)) ||
+        FAILED(converter->Initialize(source.object, GUID_WICPixelFormat32bppPBGRA,
+                                     WICBitmapDitherTypeNone, nullptr, 0,
+                                     WICBitmapPaletteTypeCustom)) ||
+        FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0) {
+        refuse(L"\u201c" + name + L"\u201d is no picture Windows can read.");
+    }
+
+    // The canvas and the frame's place on it, where the picture says.
+    Held<IWICMetadataQueryReader> whole, part;
+    decoder->GetMetadataQueryReader(&whole);
+    frame->GetMetadataQueryReader(&part);
+    Picture picture{width, height, {}};
+    UINT left = 0, top = 0;
+    queryNumber(whole.object, L"/logscrdesc/Width", picture.width);
+    queryNumber(whole.object, L"/logscrdesc/Height", picture.height);
+    queryNumber(part.object, L"/imgdesc/Left", left);
+    queryNumber(part.object, L"/imgdesc/Top", top);
+    // 256 megapixels, a gigabyte: more than a square of 512 needs by far.
+    if (std::uint64_t(picture.width) * picture.height > 1u << 28 ||
+        std::uint64_t(width) * height > 1u << 28) {
+        refuse(L"\u201c" + name + L"\u201d is too large for orvalis: " + std::to_wstring(width) +
+               L" \u00d7 " + std::to_wstring(height) + L" pixels, of 256 megapixels at most.");
+    }
+    std::vector<std::uint8_t> frameBytes(std::size_t(width) * height * 4);
+    if (FAILED(converter->CopyPixels(nullptr, width * 4, UINT(frameBytes.size()),
+                                     frameBytes.data()))) {
+        refuse(L"\u201c" + name + L"\u201d is damaged: Windows cannot read its pixels.");
+    }
+    picture.pixels.assign(std::size_t(picture.width) * picture.height * 4, 0);
+    for (UINT y = 0; y < height && top + y < picture.height; ++y) {
+        for (UINT x = 0; x < width && left + x < picture.width; ++x) {
+            const std::size_t to = (std::size_t(top + y) * picture.width + left + x) * 4;
+            std::copy_n(&frameBytes[(std::size_t(y) * width + x) * 4], 4, &picture.pixels[to]);
+        }
+    }
+    return picture;
+}
+
+// A folder of this run's own under %TEMP%.
+std::filesystem::path freshFolder() {
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    for (unsigned attempt = GetTickCount() ^ GetCurrentProcessId();; ++attempt) {
+        const std::filesystem::path folder =
+            std::filesystem::path(temp) / (L"orvalis." + std::to_wstring(attempt % 1000000));
+        if (CreateDirectoryW(folder.c_str(), nullptr)) {
+            return folder;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            refuse(L"orvalis cannot make a folder in " + std::wstring(temp) + L": " +
+                   describe(HRESULT_FROM_WIN32(GetLastError())) + L".");
+        }
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (count != 2) {
+        refuse(
+            L"Open a picture with orvalis: orvalis-open PICTURE, or drop a picture on "
+            L"orvalis-open.exe.");
+    }
+    const std::wstring path = arguments[1];
+    const std::wstring name = std::filesystem::path(path).filename().wstring();
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const Picture picture = decode(path, name);
+    const std::vector<std::uint8_t> bitmap =
+        squareBitmap(picture.pixels.data(), int(picture.width), int(picture.height));
+
+    const std::filesystem::path folder = freshFolder();
+    std::error_code ignored;
+    std::filesystem::create_directory(folder / L"img", ignored);
+    std::ofstream(folder / L"img" / L"logo.bmp", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bitmap.data()), std::streamsize(bitmap.size()));
+
+    // orvalis.exe beside this program, started in the folder.
+    wchar_t self[MAX_PATH + 1];
+    GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
+    const std::filesystem::path demo = std::filesystem::path(self).parent_path() / L"orvalis.exe";
+    std::wstring commandLine = L"\"" + demo.wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    DWORD status = 2;
+    if (CreateProcessW(demo.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.c_str(), &startup, &started)) {
+        WaitForSingleObject(started.hProcess, INFINITE);
+        GetExitCodeProcess(started.hProcess, &status);
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+    } else {
+        const std::wstring why = describe(HRESULT_FROM_WIN32(GetLastError()));
+        std::filesystem::remove_all(folder, ignored);
+        refuse(L"orvalis cannot start " + demo.wstring() + L": " + why + L".");
+    }
+    std::filesystem::remove_all(folder, ignored);
+    return int(status);
+}

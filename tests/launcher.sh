@@ -12,6 +12,13 @@ PATH=$folder/bin:$PATH
 export TMPDIR=$folder/tmp%d
 mkdir "$TMPDIR"
 cd "$folder"
+# orvalis ARGS must start no demo: status 2 and the one line $1 on
+# stderr.
+refuses() {
+    timeout 10 orvalis "${@:2}" 2>"$folder/err" && status=0 || status=$?
+    [ "$status $(<"$folder/err")" = "2 $1" ] ||
+        fail "orvalis ${*:2}: status $status, $(<"$folder/err")"
+}
 # Where each colour shows in the window's top left corner.
 convert -size 64x64 xc:blue -type truecolor bmp3:blue.bmp
 convert -size 64x64 xc:red red.png
@@ -74,15 +81,16 @@ echo blue >notes.txt
 refuses "orvalis: 'notes.txt' is no picture ImageMagick can read" notes.txt
 
 # A picture its user may not read, say why. Root reads any file, so
-# the launcher runs as nobody then.
+# the launcher runs as nobody then, from a copy nobody may read too.
 cp red.png secret.png
 chmod 000 secret.png
 chmod 755 "$folder"
 if [ "$(id -u)" = 0 ]; then
     mkdir "$folder/nobody"
+    cp "$1" "$folder/nobody/launcher"
     printf '#!/bin/sh\nexec setpriv --reuid=nobody --regid=nogroup --clear-groups "%s" "$@"\n' \
-        "$1" >"$folder/nobody/orvalis"
-    chmod 755 "$folder/nobody/orvalis"
+        "$folder/nobody/launcher" >"$folder/nobody/orvalis"
+    chmod 755 "$folder/nobody/orvalis" "$folder/nobody/launcher"
 fi
 PATH=$folder/nobody:$PATH refuses "orvalis: cannot read 'secret.png': Permission denied" secret.png
 

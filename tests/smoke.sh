@@ -52,13 +52,7 @@ quit() {
     pid=
     tr -d '\r' <"$folder/out" | diff - <(printf %s "$1") || fail "it printed that instead"
 }
-# orvalis ARGS must start no demo: status 2 and the one line $1 on stderr.
-refuses() {
-    timeout 10 orvalis "${@:2}" 2>"$folder/err" && status=0 || status=$?
-    [ "$status $(<"$folder/err")" = "2 $1" ] ||
-        fail "orvalis ${*:2}: status $status, $(<"$folder/err")"
-}
-[ "${BASH_SOURCE[0]}" = "$0" ] || return 0 # sourced by the launcher's tests, for the helpers above
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0 # sourced by other tests, for the helpers above
 
 # The picture upright in a 640 x 480 window, drawn again and again; Enter sends the cube away.
 install -Dm644 "$picture" "$folder/img/logo.bmp"

@@ -79,7 +79,8 @@ function start() {
     postRun: [
       () => {
         demo.state = 'running';
-        if (demo.restart) press('Escape');
+        // A picture chosen, or WebGL taken away, while it started: it ends at once.
+        if (demo.restart || demo.lost) press('Escape');
         else demo.keys.splice(0).forEach(press);
       },
     ],

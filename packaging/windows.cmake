@@ -51,7 +51,7 @@ configure_file(orvalis.nsi.in orvalis.nsi @ONLY)
 if(MAKENSIS)
     add_custom_command(OUTPUT ${setup}
         COMMAND ${MAKENSIS} -V2 ${CMAKE_CURRENT_BINARY_DIR}/orvalis.nsi
-        DEPENDS ${files} ${zip} ${CMAKE_CURRENT_BINARY_DIR}/orvalis.nsi VERBATIM)
+        DEPENDS ${files} ${CMAKE_CURRENT_BINARY_DIR}/orvalis.nsi VERBATIM)
 else()
     message(WARNING "No makensis (Debian's nsis): the downloads leave out the setup program")
     unset(setup)

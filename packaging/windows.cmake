@@ -43,9 +43,8 @@ find_program(MAKENSIS makensis)
 set(setup ${PROJECT_BINARY_DIR}/orvalis-${PROJECT_VERSION}-windows-x86_64-setup.exe)
 # The demo's icon on the setup program and its uninstaller, where orvalis.exe
 # has it.
-if(IMAGEMAGICK)
-    set(icon ${PROJECT_BINARY_DIR}/app/orvalis.ico)
-    set(setupIcons "Icon \"${icon}\"\nUninstallIcon \"${icon}\"")
+if(ORVALIS_ICON)
+    set(setupIcons "Icon \"${ORVALIS_ICON}\"\nUninstallIcon \"${ORVALIS_ICON}\"")
 endif()
 configure_file(orvalis.nsi.in orvalis.nsi @ONLY)
 if(MAKENSIS)

@@ -306,7 +306,7 @@ async function headerSize(file) {
   // A JPEG's size is in its first frame header, one of the markers C0 to
   // CF but C4, C8 and CC, which follow one another from byte 2, each with
   // its length.
-  for (let at = 2; view.getUint8(at) === 0xff && at + 9 < bytes.length;) {
+  for (let at = 2; at + 9 < bytes.length && view.getUint8(at) === 0xff;) {
     const marker = view.getUint8(at + 1);
     if (marker >= 0xc0 && marker <= 0xcf && ![0xc4, 0xc8, 0xcc].includes(marker))
       return [view.getUint16(at + 7), view.getUint16(at + 5)];

@@ -9,6 +9,7 @@ run of each, the one least disturbed by whatever else the machine was doing,
 in CPU time (the work is single-threaded). frame_bench does the like itself:
 it reports the best of many batches of frames, timed on the wall clock.
 """
+
 import json
 import sys
 

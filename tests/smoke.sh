@@ -2,9 +2,10 @@
 # The real program as a person starts it, on the display in DISPLAY: from a
 # folder whose img/logo.bmp is PICTURE (the shipped one, sky over grass), then
 # with no picture, then with one too tall for any OpenGL.
-# Usage: [SMOKE_ORIGIN=X,Y] smoke.sh PICTURE DEMO [ARGS...], where DEMO ARGS
-# starts the demo (wine orvalis.exe, say) and X,Y is where the window's inside
-# must be on the screen (0,0 where the window has no frame).
+# Usage: [SMOKE_FRAME=X,Y] smoke.sh PICTURE DEMO [ARGS...], where DEMO ARGS
+# starts the demo (wine orvalis.exe, say) and X,Y is as far right and down as
+# the window's inside may be on the screen, its frame's border and caption
+# (0,0, exactly at the top left, where the window has no frame).
 set -euo pipefail
 picture=$1 folder=$(mktemp -d) pid=
 trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$folder"' EXIT
@@ -57,8 +58,10 @@ quit() {
 # The picture upright in a 640 x 480 window, drawn again and again; Enter sends the cube away.
 install -Dm644 "$picture" "$folder/img/logo.bmp"
 start "${@:2}"
-where=$(xdotool getwindowgeometry "$id" | awk '/Position|Geometry/ {print $2}' | paste -sd ' ')
-[ "$where" = "${SMOKE_ORIGIN:-0,0} 640x480" ] || fail "window at $where"
+read -r x y size < <(xdotool getwindowgeometry "$id" |
+    awk '/Position/ {sub(",", " ", $2); print $2} /Geometry/ {print $2}' | paste -sd ' ')
+IFS=, read -r frameX frameY <<<"${SMOKE_FRAME:-0,0}"
+((x <= frameX && y <= frameY)) && [ "$size" = 640x480 ] || fail "window at $x,$y $size"
 # Only the first frames tell: the drift carries the sky down over the grass.
 soon "the still cube does not fill the window" not corner 000000
 sky || fail "the picture is not upright: no sky top left"

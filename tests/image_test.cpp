@@ -145,4 +145,25 @@ TEST(Square, AveragesWhatEachPixelCovers) {
                                       170, 170, 170, 255}));
 }
 
+// A picture a pixel wide and 16 million high, red over blue: 64 MB, whose
+// square needs a few of its own rows, not 512 floats of every picture row
+// (128 GB, which no allocation gets here).
+TEST(Square, NeedsMemoryForTheSquareNotForThePicturesHeight) {
+    const std::size_t height = 16'000'000;
+    Bytes picture(height * 4, 255);
+    for (std::size_t y = 0; y < height; ++y) {
+        const bool red = y < height / 2;
+        picture[y * 4] = red ? 0 : 255;
+        picture[y * 4 + 2] = red ? 255 : 0;
+        picture[y * 4 + 1] = 0;
+    }
+    Image image;
+    ASSERT_TRUE(load(image, squareBitmap(picture.data(), 1, int(height))));
+    ASSERT_EQ(image.width, 512);
+    const Bytes pixels = pixelsOf(image), red{255, 0, 0, 255}, blue{0, 0, 255, 255};
+    // The loader's rows are bottom first.
+    EXPECT_EQ(Bytes(pixels.begin(), pixels.begin() + 4), blue);
+    EXPECT_EQ(Bytes(pixels.end() - 4, pixels.end()), red);
+}
+
 }  // namespace

@@ -5,7 +5,8 @@
 // folder there, waits for it, removes the folder and ends with the demo's
 // status. "Open with" and a picture dropped on it in Explorer start it so.
 // It is a windowed program, with no console: a picture it cannot show gets one
-// message box, status 2, and no demo.
+// message box, status 2, and no demo. The demo runs in a job that ends it when
+// this program ends, however it ends.
 #include <windows.h>
 // After windows.h, which they build on.
 #include <shellapi.h>
@@ -14,7 +15,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,21 @@ struct Held {
     T** operator&() { return &object; }
 };
 
-// One message box, for want of a console, then status 2.
+// One message box, for want of a console, then status 2. The sentence goes
+// to standard error too, in UTF-8, where a console or a script started this
+// with one.
 [[noreturn]] void refuse(const std::wstring& text) {
+    const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    const std::wstring line = text + L"\n";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), int(line.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    if (console && console != INVALID_HANDLE_VALUE && size > 0) {
+        std::string bytes(std::size_t(size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, line.data(), int(line.size()), bytes.data(), size, nullptr,
+                            nullptr);
+        DWORD written = 0;
+        WriteFile(console, bytes.data(), DWORD(size), &written, nullptr);
+    }
     MessageBoxW(nullptr, text.c_str(), L"orvalis", MB_OK | MB_ICONERROR);
     ExitProcess(2);
 }
@@ -127,11 +141,17 @@ Picture decode(const std::wstring& path, const std::wstring& name) {
     decoder->GetMetadataQueryReader(&whole);
     frame->GetMetadataQueryReader(&part);
     Picture picture{width, height, {}};
-    UINT left = 0, top = 0;
-    queryNumber(whole.object, L"/logscrdesc/Width", picture.width);
-    queryNumber(whole.object, L"/logscrdesc/Height", picture.height);
-    queryNumber(part.object, L"/imgdesc/Left", left);
-    queryNumber(part.object, L"/imgdesc/Top", top);
+    UINT left = 0, top = 0, canvasWidth = 0, canvasHeight = 0;
+    // A canvas of 0 x 0, which some GIF writers put, is taken as the frame's
+    // own, as browsers and ImageMagick take it.
+    if (queryNumber(whole.object, L"/logscrdesc/Width", canvasWidth) &&
+        queryNumber(whole.object, L"/logscrdesc/Height", canvasHeight) && canvasWidth > 0 &&
+        canvasHeight > 0) {
+        picture.width = canvasWidth;
+        picture.height = canvasHeight;
+        queryNumber(part.object, L"/imgdesc/Left", left);
+        queryNumber(part.object, L"/imgdesc/Top", top);
+    }
     // 256 megapixels, a gigabyte: more than a square of 512 needs by far.
     if (std::uint64_t(picture.width) * picture.height > 1u << 28 ||
         std::uint64_t(width) * height > 1u << 28) {
@@ -153,10 +173,19 @@ Picture decode(const std::wstring& path, const std::wstring& name) {
     return picture;
 }
 
-// A folder of this run's own under %TEMP%.
+// The last error as Windows words it.
+std::wstring lastError() {
+    return describe(HRESULT_FROM_WIN32(GetLastError()));
+}
+
+// A folder of this run's own under %TEMP%, however long its name.
 std::filesystem::path freshFolder() {
-    wchar_t temp[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, temp);
+    std::wstring temp(GetTempPathW(0, nullptr), L'\0');
+    const DWORD length = temp.empty() ? 0 : GetTempPathW(DWORD(temp.size()), temp.data());
+    if (length == 0 || length >= temp.size()) {
+        refuse(L"orvalis finds no folder for its files in %TEMP%: " + lastError() + L".");
+    }
+    temp.resize(length);
     for (unsigned attempt = GetTickCount() ^ GetCurrentProcessId();; ++attempt) {
         const std::filesystem::path folder =
             std::filesystem::path(temp) / (L"orvalis." + std::to_wstring(attempt % 1000000));
@@ -164,10 +193,29 @@ std::filesystem::path freshFolder() {
             return folder;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            refuse(L"orvalis cannot make a folder in " + std::wstring(temp) + L": " +
-                   describe(HRESULT_FROM_WIN32(GetLastError())) + L".");
+            refuse(L"orvalis cannot make a folder in " + temp + L": " + lastError() + L".");
         }
     }
+}
+
+// Writes bytes to a new file at path, whole: nothing, or why it could not.
+std::wstring writeWhole(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return lastError();
+    }
+    DWORD written = 0;
+    std::wstring why;
+    if (!WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        why = lastError();
+    }
+    // A file that cannot be closed may not be on the disk whole either.
+    if (!CloseHandle(file) && why.empty()) {
+        why = lastError();
+    }
+    return why;
 }
 
 }  // namespace
@@ -181,17 +229,36 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             L"orvalis-open.exe.");
     }
     const std::wstring path = arguments[1];
-    const std::wstring name = std::filesystem::path(path).filename().wstring();
+    // The name as a person knows it: its last part, even with a separator
+    // after it ("pics\").
+    std::wstring name = path;
+    while (name.size() > 1 && (name.back() == L'\\' || name.back() == L'/')) {
+        name.pop_back();
+    }
+    name = std::filesystem::path(name).filename().wstring();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        refuse(L"\u201c" + name + L"\u201d is a folder: open a picture in it with orvalis.");
+    }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const Picture picture = decode(path, name);
-    const std::vector<std::uint8_t> bitmap =
-        squareBitmap(picture.pixels.data(), int(picture.width), int(picture.height));
+    std::vector<std::uint8_t> bitmap;
+    try {
+        const Picture picture = decode(path, name);
+        bitmap = squareBitmap(picture.pixels.data(), int(picture.width), int(picture.height));
+    } catch (const std::bad_alloc&) {
+        refuse(L"\u201c" + name + L"\u201d is too large for the memory orvalis can have here.");
+    }
 
     const std::filesystem::path folder = freshFolder();
     std::error_code ignored;
-    std::filesystem::create_directory(folder / L"img", ignored);
-    std::ofstream(folder / L"img" / L"logo.bmp", std::ios::binary)
-        .write(reinterpret_cast<const char*>(bitmap.data()), std::streamsize(bitmap.size()));
+    const std::wstring unwritten = CreateDirectoryW((folder / L"img").c_str(), nullptr)
+                                       ? writeWhole(folder / L"img" / L"logo.bmp", bitmap)
+                                       : lastError();
+    if (!unwritten.empty()) {
+        std::filesystem::remove_all(folder, ignored);
+        refuse(L"orvalis cannot write the picture into " + folder.wstring() + L": " + unwritten +
+               L".");
+    }
 
     // orvalis.exe beside this program, started in the folder.
     wchar_t self[MAX_PATH + 1];
@@ -202,14 +269,35 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
     DWORD status = 2;
-    if (CreateProcessW(demo.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                       folder.c_str(), &startup, &started)) {
+    // The demo in a job that ends it when this program's handle to the job
+    // closes, however this program ends (killed, or the user logging off),
+    // so that no demo runs on without its opener. It starts held until it is
+    // in the job.
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job ||
+        !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        const std::wstring why = lastError();
+        std::filesystem::remove_all(folder, ignored);
+        refuse(L"orvalis cannot keep the demo to itself: " + why + L".");
+    }
+    if (CreateProcessW(demo.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                       nullptr, folder.c_str(), &startup, &started)) {
+        if (!AssignProcessToJobObject(job, started.hProcess)) {
+            const std::wstring why = lastError();
+            TerminateProcess(started.hProcess, 2);
+            WaitForSingleObject(started.hProcess, INFINITE);
+            std::filesystem::remove_all(folder, ignored);
+            refuse(L"orvalis cannot keep the demo to itself: " + why + L".");
+        }
+        ResumeThread(started.hThread);
         WaitForSingleObject(started.hProcess, INFINITE);
         GetExitCodeProcess(started.hProcess, &status);
         CloseHandle(started.hThread);
         CloseHandle(started.hProcess);
     } else {
-        const std::wstring why = describe(HRESULT_FROM_WIN32(GetLastError()));
+        const std::wstring why = lastError();
         std::filesystem::remove_all(folder, ignored);
         refuse(L"orvalis cannot start " + demo.wstring() + L": " + why + L".");
     }

@@ -7,6 +7,9 @@
 set -euo pipefail
 source "$(dirname "$0")/smoke.sh" "" # for its helpers only
 export WINEPREFIX=$folder/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+# Whatever fails, no program of the prefix runs on (a demo that outlived
+# its opener would hold the test's output open until its time limit).
+trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; wineserver -k 2>/dev/null; rm -rf "$folder"' EXIT
 wineboot -i 2>/dev/null
 drive=$WINEPREFIX/drive_c
 installed=$drive/Program\ Files/orvalis
@@ -45,19 +48,66 @@ for picture in quadrants.png quadrants.jpg; do
     quit ""
 done
 
-# A file that is no picture: one message, status 2, no demo.
-echo "no picture" >"$folder/notes.txt"
-(cd "$folder" && wine "$installed/orvalis-open.exe" notes.txt) &
-pid=$!
-box=$(timeout 30 xdotool search --sync --name '^orvalis$') || fail "notes.txt: no message"
-eval "$(xdotool getwindowgeometry --shell "$box")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) key Return
-wait "$pid" && status=0 || status=$?
+# A GIF whose canvas says 0 x 0, as some writers put it: its frame.
+convert -size 64x64 xc:red "$folder/zero.gif"
+printf '\0\0\0\0' | dd of="$folder/zero.gif" bs=1 seek=6 conv=notrunc status=none
+start wine "$installed/orvalis-open.exe" zero.gif
+soon "zero.gif: not its frame" corner ff0000
+quit ""
+
+# The opener killed, as Task Manager does: the demo ends with it.
+start wine "$installed/orvalis-open.exe" quadrants.png
+soon "quadrants.png: not shown" yellow
+kill -KILL "$pid"
+wait "$pid" || :
 pid=
-[ $status = 2 ] || fail "notes.txt: status $status"
+soon "the demo outlived its opener" not xdotool getwindowname "$id"
+
+# What the opener cannot show: one message box, status 2, no demo, and
+# the same sentence on standard error.
+refused() {
+    (cd "$folder" && exec wine "$installed/orvalis-open.exe" "${@:2}" 2>"$folder/said") &
+    pid=$!
+    box=$(timeout 30 xdotool search --sync --name '^orvalis$') || fail "$2: no message"
+    eval "$(xdotool getwindowgeometry --shell "$box")"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) key Return
+    wait "$pid" && status=0 || status=$?
+    pid=
+    [ $status = 2 ] || fail "$2: status $status"
+    grep -qF "$1" "$folder/said" || fail "$2: said $(<"$folder/said")"
+}
+echo "no picture" >"$folder/notes.txt"
+refused "“notes.txt” is no picture Windows can read." notes.txt
+mkdir "$folder/pics"
+refused "“pics” is a folder" pics
+refused "“pics” is a folder" 'pics\'
 
 # The uninstaller runs on from a copy of itself once started.
 wine "$installed/uninstall.exe" /S
 not_installed() { [ ! -e "$installed" ]; }
 soon "the uninstaller left the folder" not_installed
 diff "$folder/before" <(made) || fail "the uninstaller left the above"
+
+# Installed where a person chose, then set up again with /S alone: the
+# second setup replaces the first where it is.
+games=$drive/Games/orvalis
+wine "$1" /S '/D=C:\Games\orvalis'
+wine "$1" /S
+[ -f "$games/orvalis.exe" ] && not_installed || fail "the second setup went elsewhere"
+
+# While orvalis runs from there, neither the setup nor the uninstaller
+# (run in place, so that its status is its own) changes a file: both
+# give up with status 2.
+start env -C "$games" wine orvalis.exe
+soon "the installed demo shows no sky" sky
+checksums() { find "$games" -type f -exec md5sum {} + | sort; }
+checksums >"$folder/sums"
+wine "$1" /S && status=0 || status=$?
+[ $status = 2 ] || fail "setup while orvalis runs: status $status"
+wine "$games/uninstall.exe" /S '_?=C:\Games\orvalis' && status=0 || status=$?
+[ $status = 2 ] || fail "uninstall while orvalis runs: status $status"
+diff "$folder/sums" <(checksums) || fail "a setup changed the running orvalis's files"
+quit ""
+wine "$games/uninstall.exe" /S
+gone() { [ ! -e "$games" ]; }
+soon "the uninstaller left the chosen folder" gone

@@ -8,8 +8,56 @@
 #include "image/Image.h"
 #include "scene/Scene.h"
 
+#if ORVALIS_X11
+#include <GL/glx.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "app/WindowIcon.h"
+#endif
+
 GlutApp* gApp = nullptr;
 Scene* gCurrentScene = nullptr;
+
+namespace {
+
+#if ORVALIS_X11
+// Ties the window to the menu entry that started it, as docks and task bars
+// match them: WM_CLASS "orvalis" (the entry's StartupWMClass), the process in
+// _NET_WM_PID, and the shipped picture's icon in _NET_WM_ICON, which they
+// show before or without the entry's.
+void tieToMenuEntry() {
+    Display* display = glXGetCurrentDisplay();
+    const Window window = glXGetCurrentDrawable();
+    if (!display || !window) {
+        return;
+    }
+    char name[] = "orvalis";
+    XClassHint hint{name, name};
+    XSetClassHint(display, window, &hint);
+    // Xlib takes 32-bit properties as longs.
+    const long pid = long(getpid());
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+    // Its side, then each pixel as alpha, red, green, blue, rows top first.
+    std::vector<long> icon{windowIconSide, windowIconSide};
+    for (int i = 0; i < windowIconSide * windowIconSide; ++i) {
+        const unsigned char* rgba = &windowIconPixels[i * 4];
+        icon.push_back(long(rgba[3]) << 24 | long(rgba[0]) << 16 | long(rgba[1]) << 8 | rgba[2]);
+    }
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_ICON", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(icon.data()),
+                    int(icon.size()));
+    XFlush(display);
+}
+#else
+void tieToMenuEntry() {}
+#endif
+
+}  // namespace
 
 GlutApp::GlutApp(int* argcp, char** argv, std::string title, int x, int y, int width, int height) {
     // On Windows, freeglut's header turns glutInit and glutCreateWindow into
@@ -26,6 +74,7 @@ GlutApp::GlutApp(int* argcp, char** argv, std::string title, int x, int y, int w
     glutInitWindowSize(width, height);
     glutInitWindowPosition(x, y);
     glutCreateWindow(title.c_str());
+    tieToMenuEntry();
     initGL();
     glutReshapeFunc(onReshape);
     glutKeyboardFunc(onKeyboard);

@@ -10,6 +10,13 @@
 #include <GL/glut.h>
 #endif
 
+// X11 (XWayland under Wayland), where the shell ties its window to the
+// program's menu entry through GLX and Xlib (GlutApp.cpp alone includes them:
+// their macros, None and Bool among them, would reach every file here).
+#if !defined(_WIN32) && !defined(__APPLE__) && !defined(__EMSCRIPTEN__)
+#define ORVALIS_X11 1
+#endif
+
 #if defined(__EMSCRIPTEN__)
 // The browser: Emscripten's GLUT, and its OpenGL 1 emulation over WebGL.
 #include <emscripten/emscripten.h>

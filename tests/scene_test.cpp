@@ -8,6 +8,17 @@
 #include "tests/bitmap_file.h"
 #include "tests/shared_app.h"
 
+#if ORVALIS_X11
+#include <GL/glx.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <unistd.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+#endif
+
 namespace {
 
 // Expects GL's matrix `which` to be the one that the calls make of the identity.
@@ -136,5 +147,47 @@ TEST(GlutAppTest, ReshapeKeepsA45DegreePerspectiveOverTheWholeWindow) {
         });
     }
 }
+
+#if ORVALIS_X11
+// A 32-bit property of the window, which Xlib hands over as longs.
+std::vector<long> cardinals(Display* display, Window window, const char* name) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1 << 20, False,
+                       XA_CARDINAL, &type, &format, &count, &after, &data);
+    std::vector<long> values;
+    if (data && format == 32) {
+        const long* longs = reinterpret_cast<const long*>(data);
+        values.assign(longs, longs + count);
+    }
+    XFree(data);
+    return values;
+}
+
+// What a dock or task bar matches the window to its menu entry by: its
+// class, its process, and the shipped picture as its icon.
+TEST(GlutAppTest, TiesItsWindowToTheMenuEntry) {
+    sharedApp();
+    Display* display = glXGetCurrentDisplay();
+    const Window window = glXGetCurrentDrawable();
+    XClassHint hint{};
+    ASSERT_TRUE(XGetClassHint(display, window, &hint));
+    const std::pair<std::string, std::string> names{hint.res_name, hint.res_class};
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    EXPECT_EQ(names, (std::pair<std::string, std::string>{"orvalis", "orvalis"}));
+    EXPECT_EQ(cardinals(display, window, "_NET_WM_PID"), std::vector<long>{long(getpid())});
+
+    const std::vector<long> icon = cardinals(display, window, "_NET_WM_ICON");
+    ASSERT_EQ(icon.size(), 2u + 48 * 48);
+    EXPECT_EQ(std::pair(icon[0], icon[1]), std::pair(48L, 48L));
+    // Its top left is the picture's sky: opaque, far bluer than red.
+    const long alpha = icon[2] >> 24 & 0xFF, red = icon[2] >> 16 & 0xFF, blue = icon[2] & 0xFF;
+    EXPECT_EQ(alpha, 255);
+    EXPECT_GT(blue, red + 64);
+}
+#endif
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "image/Orientation.h"
 #include "image/Square.h"
 
 namespace {
@@ -82,6 +83,23 @@ bool queryNumber(IWICMetadataQueryReader* reader, const wchar_t* name, UINT& val
     return known;
 }
 
+// Up to size bytes from the start of the file at path; fewer where it is
+// shorter or cannot be read.
+std::vector<std::uint8_t> firstBytes(const std::wstring& path, DWORD size) {
+    std::vector<std::uint8_t> bytes(size);
+    DWORD read = 0;
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        if (!ReadFile(file, bytes.data(), size, &read, nullptr)) {
+            read = 0;
+        }
+        CloseHandle(file);
+    }
+    bytes.resize(read);
+    return bytes;
+}
+
 struct Picture {
     UINT width = 0, height = 0;
     std::vector<std::uint8_t> pixels;  // premultiplied blue, green, red, alpha; top row first
@@ -135,6 +153,29 @@ Picture decode(const std::wstring& path, const std::wstring& name) {
         FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0) {
         refuse(L"\u201c" + name + L"\u201d is no picture Windows can read.");
     }
+    // 256 megapixels, a gigabyte: more than a square of 512 needs by far.
+    const auto refuseIfTooLarge = [&](UINT w, UINT h) {
+        if (std::uint64_t(w) * h > 1u << 28) {
+            refuse(L"\u201c" + name + L"\u201d is too large for orvalis: " + std::to_wstring(w) +
+                   L" \u00d7 " + std::to_wstring(h) + L" pixels, of 256 megapixels at most.");
+        }
+    };
+    refuseIfTooLarge(width, height);
+    std::vector<std::uint8_t> frameBytes(std::size_t(width) * height * 4);
+    if (FAILED(converter->CopyPixels(nullptr, width * 4, UINT(frameBytes.size()),
+                                     frameBytes.data()))) {
+        refuse(L"\u201c" + name + L"\u201d is damaged: Windows cannot read its pixels.");
+    }
+    // Upright, as the camera that took a photo says it was held: its EXIF
+    // orientation, read from the file's first bytes (not every WIC reads it).
+    const std::vector<std::uint8_t> start = firstBytes(path, 1 << 17);
+    const int orientation = exifOrientation(start.data(), start.size());
+    if (orientation > 1) {
+        int turnedWidth = int(width), turnedHeight = int(height);
+        frameBytes = upright(frameBytes.data(), turnedWidth, turnedHeight, orientation);
+        width = UINT(turnedWidth);
+        height = UINT(turnedHeight);
+    }
 
     // The canvas and the frame's place on it, where the picture says.
     Held<IWICMetadataQueryReader> whole, part;
@@ -152,17 +193,7 @@ Picture decode(const std::wstring& path, const std::wstring& name) {
         queryNumber(part.object, L"/imgdesc/Left", left);
         queryNumber(part.object, L"/imgdesc/Top", top);
     }
-    // 256 megapixels, a gigabyte: more than a square of 512 needs by far.
-    if (std::uint64_t(picture.width) * picture.height > 1u << 28 ||
-        std::uint64_t(width) * height > 1u << 28) {
-        refuse(L"\u201c" + name + L"\u201d is too large for orvalis: " + std::to_wstring(width) +
-               L" \u00d7 " + std::to_wstring(height) + L" pixels, of 256 megapixels at most.");
-    }
-    std::vector<std::uint8_t> frameBytes(std::size_t(width) * height * 4);
-    if (FAILED(converter->CopyPixels(nullptr, width * 4, UINT(frameBytes.size()),
-                                     frameBytes.data()))) {
-        refuse(L"\u201c" + name + L"\u201d is damaged: Windows cannot read its pixels.");
-    }
+    refuseIfTooLarge(picture.width, picture.height);
     picture.pixels.assign(std::size_t(picture.width) * picture.height * 4, 0);
     for (UINT y = 0; y < height && top + y < picture.height; ++y) {
         for (UINT x = 0; x < width && left + x < picture.width; ++x) {

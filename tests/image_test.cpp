@@ -11,6 +11,7 @@
 
 #include "image/Drift.h"
 #include "image/Noise.h"
+#include "image/Orientation.h"
 #include "image/Square.h"
 #include "tests/bitmap_file.h"
 #include "tests/reference_drift.h"
@@ -164,6 +165,98 @@ TEST(Square, NeedsMemoryForTheSquareNotForThePicturesHeight) {
     // The loader's rows are bottom first.
     EXPECT_EQ(Bytes(pixels.begin(), pixels.begin() + 4), blue);
     EXPECT_EQ(Bytes(pixels.end() - 4, pixels.end()), red);
+}
+
+// A TIFF's first directory with one entry, tag 274: a short (type 3),
+// one of it, the value 6, in either byte order.
+const Bytes tiffLittle{'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 1, 3,
+                       0,   1,   0,  0, 0, 6, 0, 0, 0, 0, 0,    0, 0};
+const Bytes tiffBig{'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 1, 0x12, 0,
+                    3,   0,   0, 0,  1, 0, 6, 0, 0, 0, 0, 0,    0};
+
+// A JPEG's start, an empty APP0 block, then an APP1 block of Exif and the
+// TIFF structure given, then the picture's start of scan.
+Bytes jpegWith(const Bytes& tiff) {
+    const std::size_t length = 2 + 6 + tiff.size();
+    Bytes jpeg{
+        0xFF, 0xD8, 0xFF, 0xE0, 0, 2, 0xFF, 0xE1, std::uint8_t(length >> 8), std::uint8_t(length),
+        'E',  'x',  'i',  'f',  0, 0};
+    const Bytes scan{0xFF, 0xDA, 0, 2};
+    for (const Bytes* part : {&tiff, &scan}) {
+        jpeg.insert(jpeg.end(), part->begin(), part->end());
+    }
+    return jpeg;
+}
+
+int orientationOf(const Bytes& file) {
+    return exifOrientation(file.data(), file.size());
+}
+
+TEST(Orientation, IsTheTagOfAJpegOrATiffInEitherByteOrder) {
+    EXPECT_EQ(orientationOf(tiffLittle), 6);
+    EXPECT_EQ(orientationOf(tiffBig), 6);
+    EXPECT_EQ(orientationOf(jpegWith(tiffLittle)), 6);
+    EXPECT_EQ(orientationOf(jpegWith(tiffBig)), 6);
+}
+
+// Each of these says no orientation that can be read, and is upright.
+TEST(Orientation, IsUprightWhereTheFileSaysNoneOrSaysItBadly) {
+    const auto changed = [](Bytes bytes, std::size_t at, std::uint8_t value) {
+        bytes[at] = value;
+        return bytes;
+    };
+    const auto cut = [](Bytes bytes, std::size_t size) {
+        bytes.resize(size);
+        return bytes;
+    };
+    const struct {
+        const char* what;
+        Bytes file;
+    } files[] = {
+        {"nothing", {}},
+        {"a JPEG without Exif", {0xFF, 0xD8, 0xFF, 0xE0, 0, 2, 0xFF, 0xDA, 0, 2}},
+        {"a JPEG cut inside its Exif", cut(jpegWith(tiffLittle), 20)},
+        {"an APP1 block longer than the file", changed(jpegWith(tiffLittle), 9, 0xFF)},
+        {"Exif after the start of scan", {0xFF, 0xD8, 0xFF, 0xDA, 0, 2, 0xFF, 0xE1, 0, 2}},
+        {"no TIFF magic number", changed(tiffLittle, 2, 43)},
+        {"a directory past the end", changed(tiffLittle, 4, 200)},
+        {"an entry cut short", cut(tiffLittle, 20)},
+        {"another tag", changed(tiffLittle, 10, 0x13)},
+        {"a long rather than a short", changed(tiffLittle, 12, 4)},
+        {"two values", changed(tiffLittle, 14, 2)},
+        {"the value 0", changed(tiffLittle, 18, 0)},
+        {"the value 9", changed(tiffLittle, 18, 9)},
+    };
+    for (const auto& [what, file] : files) {
+        EXPECT_EQ(orientationOf(file), 1) << what;
+    }
+}
+
+// A picture 3 x 2 as stored, its pixels numbered 0 to 5 rows first, made
+// upright as each orientation says.
+TEST(Orientation, TurnsAndFlipsThePictureUpright) {
+    Bytes stored;
+    for (std::uint8_t pixel = 0; pixel < 6; ++pixel) {
+        stored.insert(stored.end(), 4, pixel);
+    }
+    const struct {
+        int orientation, width;
+        std::vector<int> pixels;
+    } turns[] = {
+        {1, 3, {0, 1, 2, 3, 4, 5}}, {2, 3, {2, 1, 0, 5, 4, 3}}, {3, 3, {5, 4, 3, 2, 1, 0}},
+        {4, 3, {3, 4, 5, 0, 1, 2}}, {5, 2, {0, 3, 1, 4, 2, 5}}, {6, 2, {3, 0, 4, 1, 5, 2}},
+        {7, 2, {5, 2, 4, 1, 3, 0}}, {8, 2, {2, 5, 1, 4, 0, 3}},
+    };
+    for (const auto& [orientation, width, pixels] : turns) {
+        int turnedWidth = 3, turnedHeight = 2;
+        const Bytes turned = upright(stored.data(), turnedWidth, turnedHeight, orientation);
+        EXPECT_EQ(std::pair(turnedWidth, turnedHeight), std::pair(width, 6 / width)) << orientation;
+        std::vector<int> firstBytes;
+        for (std::size_t i = 0; i < turned.size(); i += 4) {
+            firstBytes.push_back(turned[i]);
+        }
+        EXPECT_EQ(firstBytes, pixels) << orientation;
+    }
 }
 
 }  // namespace

@@ -41,8 +41,19 @@ quit ""
 # colours; the top left quadrant is the only yellow one.
 cp "$3" "$folder/quadrants.png"
 convert "$3" -quality 100 "$folder/quadrants.jpg"
+# A photo as a phone held upright stores it: turned a quarter left, with
+# EXIF orientation 6 to turn it back, in an APP1 block after the start
+# of the file: "Exif", then a little-endian TIFF directory of one entry,
+# tag 274 (0x112), a short, 6.
+convert "$3" -rotate -90 -quality 100 "$folder/turned.jpg"
+{
+    head -c 2 "$folder/turned.jpg"
+    printf '\xff\xe1\x00\x22Exif\x00\x00II*\x00\x08\x00\x00\x00'
+    printf '\x01\x00\x12\x01\x03\x00\x01\x00\x00\x00\x06\x00\x00\x00\x00\x00\x00\x00'
+    tail -c +3 "$folder/turned.jpg"
+} >"$folder/upright.jpg"
 yellow() { [[ $(shot 1x1) =~ ^f[ef]f[ef](b[a-f]|c[0-5])$ ]]; }
-for picture in quadrants.png quadrants.jpg; do
+for picture in quadrants.png quadrants.jpg upright.jpg; do
     start wine "$installed/orvalis-open.exe" "$picture"
     soon "$picture: not upright in its colours" yellow
     quit ""

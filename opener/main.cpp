@@ -282,13 +282,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     const std::filesystem::path folder = freshFolder();
     std::error_code ignored;
+    // What cannot be done from here on leaves no folder behind.
+    const auto clearAndRefuse = [&](const std::wstring& text) {
+        std::filesystem::remove_all(folder, ignored);
+        refuse(text);
+    };
     const std::wstring unwritten = CreateDirectoryW((folder / L"img").c_str(), nullptr)
                                        ? writeWhole(folder / L"img" / L"logo.bmp", bitmap)
                                        : lastError();
     if (!unwritten.empty()) {
-        std::filesystem::remove_all(folder, ignored);
-        refuse(L"orvalis cannot write the picture into " + folder.wstring() + L": " + unwritten +
-               L".");
+        clearAndRefuse(L"orvalis cannot write the picture into " + folder.wstring() + L": " +
+                       unwritten + L".");
     }
 
     // orvalis.exe beside this program, started in the folder.
@@ -309,9 +313,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!job ||
         !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-        const std::wstring why = lastError();
-        std::filesystem::remove_all(folder, ignored);
-        refuse(L"orvalis cannot keep the demo to itself: " + why + L".");
+        clearAndRefuse(L"orvalis cannot keep the demo to itself: " + lastError() + L".");
     }
     if (CreateProcessW(demo.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                        nullptr, folder.c_str(), &startup, &started)) {
@@ -319,8 +321,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             const std::wstring why = lastError();
             TerminateProcess(started.hProcess, 2);
             WaitForSingleObject(started.hProcess, INFINITE);
-            std::filesystem::remove_all(folder, ignored);
-            refuse(L"orvalis cannot keep the demo to itself: " + why + L".");
+            clearAndRefuse(L"orvalis cannot keep the demo to itself: " + why + L".");
         }
         ResumeThread(started.hThread);
         WaitForSingleObject(started.hProcess, INFINITE);
@@ -328,9 +329,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         CloseHandle(started.hThread);
         CloseHandle(started.hProcess);
     } else {
-        const std::wstring why = lastError();
-        std::filesystem::remove_all(folder, ignored);
-        refuse(L"orvalis cannot start " + demo.wstring() + L": " + why + L".");
+        clearAndRefuse(L"orvalis cannot start " + demo.wstring() + L": " + lastError() + L".");
     }
     std::filesystem::remove_all(folder, ignored);
     return int(status);

@@ -4,7 +4,7 @@
 #include <vector>
 
 // The picture that every way of showing one's own picture puts on the cube
-// (the page, the Linux launcher and the Windows opener): a square whose side
+// (the page and the openers of Linux and Windows): a square whose side
 // is the largest power of two up to 512 that the picture's longer side
 // reaches, so that every OpenGL takes it, stretched, with what is
 // transparent white.

@@ -1,7 +1,7 @@
 // orvalis-open PICTURE: shows any picture that Windows Imaging Component reads
 // on the cube. The demo itself reads only img\logo.bmp from its working
 // folder, so this makes that bitmap of the picture, as the page and the Linux
-// launcher do, in a fresh folder under %TEMP%, starts orvalis.exe from its own
+// opener do, in a fresh folder under %TEMP%, starts orvalis.exe from its own
 // folder there, waits for it, removes the folder and ends with the demo's
 // status. "Open with" and a picture dropped on it in Explorer start it so.
 // It is a windowed program, with no console: a picture it cannot show gets one

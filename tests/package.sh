@@ -3,8 +3,8 @@
 # display in DISPLAY: installs the package, uses orvalis as a
 # person would in an unrelated folder (smoke.sh's scratch
 # folder), then purges it and looks for leftovers. What the
-# launcher does with pictures and signals is launcher.sh's, on
-# the build tree: this checks what only the package shows.
+# orvalis command does with pictures and signals is opener.sh's,
+# on the build tree: this checks what only the package shows.
 set -euo pipefail
 source "$(dirname "$0")/smoke.sh" "" # for its helpers only
 apt() { apt-get -o DPkg::Lock::Timeout=600 -y -qq "$@" >/dev/null; }
@@ -16,8 +16,8 @@ start orvalis
 soon "orvalis: not its own picture, no sky top left" sky
 quit ""
 
-# A PNG, through the ImageMagick the package recommends: see-through
-# red over blue, upright in its colours on white.
+# A PNG, through the library the package depends on: see-through red
+# over blue, upright in its colours on white.
 convert -size 48x16 xc:'#ff000080' xc:blue -append "$folder/half.png"
 start orvalis half.png
 soon "half.png: not upright in its colours on white" corner ff7f7f

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "image/Drift.h"
+#include "image/Format.h"
 #include "image/Noise.h"
 #include "image/Orientation.h"
 #include "image/Square.h"
@@ -257,6 +258,62 @@ TEST(Orientation, TurnsAndFlipsThePictureUpright) {
         }
         EXPECT_EQ(firstBytes, pixels) << orientation;
     }
+}
+
+Bytes bytesOf(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+// Each kind told by its first bytes, a Targa by its name, and a name alone
+// telling nothing else.
+TEST(Format, TellsEachKindByItsFirstBytes) {
+    using namespace std::string_literals;
+    const Bytes zeros(32, 0);
+    const struct {
+        std::string start, name;
+        PictureFormat format;
+    } files[] = {
+        {"\x89PNG\r\n\x1a\n", "a.jpg", PictureFormat::png},
+        {"\x89PNG\r\n\x1a", "a.png", PictureFormat::unknown},
+        {"\xff\xd8\xff", "", PictureFormat::jpeg},
+        {"GIF87a", "", PictureFormat::gif},
+        {"GIF89a", "", PictureFormat::gif},
+        {"GIF90a", "a.gif", PictureFormat::unknown},
+        {"RIFF\0\0\0\0WEBP"s, "", PictureFormat::webp},
+        {"RIFF\0\0\0\0WAVE"s, "a.webp", PictureFormat::unknown},
+        {"II*\0"s, "", PictureFormat::tiff},
+        {"MM\0*"s, "", PictureFormat::tiff},
+        {"BM", "", PictureFormat::bmp},
+        {"\0\0\1\0\1\0"s, "", PictureFormat::ico},
+        {"\0\0\1\0\0\0"s, "a.ico", PictureFormat::unknown},
+        {"", "red.TGA", PictureFormat::tga},
+        {"", "red.tga.txt", PictureFormat::unknown},
+    };
+    for (const auto& [start, name, format] : files) {
+        Bytes file = bytesOf(start);
+        // Long enough for any header the kind needs.
+        file.insert(file.end(), zeros.begin(), zeros.end());
+        EXPECT_EQ(pictureFormat(file.data(), file.size(), name), format) << name << " " << start;
+    }
+    const Bytes png = bytesOf("\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(pictureFormat(png.data(), png.size(), ""), PictureFormat::png);
+}
+
+// The demo's own kind of bitmap is handed over as it is; only that kind.
+TEST(Format, IsAPlainBitmapWith24BitsAndNoCompressionOnly) {
+    const Bytes plain = bitmap(1, 1, {0, 0, 255, 0});
+    EXPECT_TRUE(isPlainBitmap(plain.data(), plain.size()));
+    const auto changed = [&](std::size_t at, std::uint8_t value) {
+        Bytes bytes = plain;
+        bytes[at] = value;
+        return isPlainBitmap(bytes.data(), bytes.size());
+    };
+    EXPECT_FALSE(changed(0, 'b')) << "no signature";
+    EXPECT_FALSE(changed(14, 12)) << "an OS/2 header";
+    EXPECT_FALSE(changed(28, 32)) << "32 bits a pixel";
+    EXPECT_FALSE(changed(30, 1)) << "compressed";
+    EXPECT_FALSE(changed(33, 1)) << "compressed, in the last byte";
+    EXPECT_FALSE(isPlainBitmap(plain.data(), 33)) << "cut before the compression";
 }
 
 }  // namespace

@@ -67,6 +67,14 @@ std::string damaged(const std::string& name, const char* coder) {
     return "'" + name + "' is damaged: ImageMagick cannot read it as " + coder;
 }
 
+bool hasAlpha(const Magick::Image& image) {
+#if MagickLibVersion >= 0x700
+    return image.alpha();
+#else
+    return image.matte();
+#endif
+}
+
 // The image laid at its offset on a white canvas of the given size, with
 // nothing see-through left.
 Magick::Image onWhite(const Magick::Image& image, const Magick::Geometry& canvas) {
@@ -83,11 +91,7 @@ void startDecoder(const std::string& folder) {
     Magick::InitializeMagick(nullptr);
 }
 
-std::vector<std::uint8_t> bitmapFor(const std::vector<std::uint8_t>& bytes,
-                                    const std::string& name) {
-    if (isPlainBitmap(bytes.data(), bytes.size())) {
-        return bytes;
-    }
+Picture decode(const std::vector<std::uint8_t>& bytes, const std::string& name) {
     const char* coder = coderFor(pictureFormat(bytes.data(), bytes.size(), name));
     if (!coder) {
         throw Refusal(
@@ -151,11 +155,15 @@ std::vector<std::uint8_t> bitmapFor(const std::vector<std::uint8_t>& bytes,
             fewer.aspect(true);
             image.scale(fewer);
         }
-        Magick::Image white = onWhite(image, Magick::Geometry(image.columns(), image.rows()));
-        const int width = int(white.columns()), height = int(white.rows());
-        std::vector<std::uint8_t> pixels(std::size_t(width) * height * 4);
-        white.write(0, 0, white.columns(), white.rows(), "BGRA", Magick::CharPixel, pixels.data());
-        return squareBitmap(pixels.data(), width, height);
+        if (hasAlpha(image)) {
+            image = onWhite(image, Magick::Geometry(image.columns(), image.rows()));
+        }
+        // Opaque now, so premultiplied as it is.
+        Picture picture{int(image.columns()), int(image.rows()), {}};
+        picture.pixels.resize(std::size_t(picture.width) * picture.height * 4);
+        image.write(0, 0, image.columns(), image.rows(), "BGRA", Magick::CharPixel,
+                    picture.pixels.data());
+        return picture;
     } catch (const Magick::Exception&) {
         throw Refusal(damaged(name, coder));
     }

@@ -252,11 +252,22 @@ std::vector<std::uint8_t> readPicture(const std::string& path, const std::string
         close(file);
         throw Refusal("'" + shown(name) + "' is a folder: give a picture in it");
     }
+    constexpr std::size_t most = std::size_t(1) << 30, chunk = std::size_t(1) << 16;
+    const auto tooLarge = [&] {
+        close(file);
+        return Refusal("'" + shown(name) + "' is too large: orvalis reads 1 GiB at most");
+    };
+    // A file's size is known, so it is read in one go where it can be.
     std::vector<std::uint8_t> bytes;
-    constexpr std::size_t most = std::size_t(1) << 30;
+    if (S_ISREG(about.st_mode)) {
+        if (std::uint64_t(about.st_size) > most) {
+            throw tooLarge();
+        }
+        bytes.reserve(std::size_t(about.st_size) + chunk);
+    }
     for (;;) {
         const std::size_t had = bytes.size();
-        bytes.resize(had + (std::size_t(1) << 20));
+        bytes.resize(had + std::max(bytes.capacity() - had, chunk));
         const ssize_t got = read(file, bytes.data() + had, bytes.size() - had);
         if (got < 0) {
             const int error = errno;
@@ -268,8 +279,7 @@ std::vector<std::uint8_t> readPicture(const std::string& path, const std::string
             break;
         }
         if (bytes.size() > most) {
-            close(file);
-            throw Refusal("'" + shown(name) + "' is too large: orvalis reads 1 GiB at most");
+            throw tooLarge();
         }
     }
     close(file);

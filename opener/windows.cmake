@@ -1,6 +1,7 @@
-# orvalis-open.exe, the picture opener for Windows (main.cpp): it reads any
-# picture through Windows Imaging Component and starts orvalis.exe with it.
-add_executable(orvalis-open WIN32 main.cpp)
+# orvalis-open.exe, the picture opener for Windows: its process code
+# (ProcessWindows.cpp) and its decoder, Windows Imaging Component
+# (DecodeWic.cpp); it starts orvalis.exe with the picture.
+add_executable(orvalis-open WIN32 ProcessWindows.cpp DecodeWic.cpp Bitmap.cpp)
 target_link_libraries(orvalis-open PRIVATE image windowscodecs ole32 shell32)
 orvalis_warnings(orvalis-open)
 set_target_properties(orvalis-open PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})

@@ -73,6 +73,13 @@ kill -KILL "$pid"
 wait "$pid" || :
 pid=
 soon "the demo outlived its opener" not xdotool getwindowname "$id"
+# Its folder stays, until the next opener clears it.
+left() { find "$drive/users" -maxdepth 5 -name 'orvalis.*' | grep .; }
+left >/dev/null || fail "the killed opener left no folder to clear"
+start wine "$installed/orvalis-open.exe" zero.gif
+soon "zero.gif: not shown after a killed opener" corner ff0000
+quit ""
+! left || fail "the killed opener's folder stayed: $(left)"
 
 # What the opener cannot show: one message box, status 2, no demo, and
 # the same sentence on standard error.

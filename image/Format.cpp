@@ -58,3 +58,19 @@ bool isPlainBitmap(const std::uint8_t* bytes, std::size_t size) {
            (bytes[14] | bytes[15] << 8 | bytes[16] << 16 | unsigned(bytes[17]) << 24) != 12 &&
            u16le(bytes + 28) == 24 && (bytes[30] | bytes[31] | bytes[32] | bytes[33]) == 0;
 }
+
+std::vector<std::uint8_t> withRowsAfterHeader(std::vector<std::uint8_t> bytes) {
+    constexpr std::size_t header = 54;
+    if (!isPlainBitmap(bytes.data(), bytes.size()) || bytes.size() < header) {
+        return bytes;
+    }
+    const std::size_t rows =
+        bytes[10] | bytes[11] << 8 | bytes[12] << 16 | std::size_t(bytes[13]) << 24;
+    if (rows <= header) {
+        return bytes;
+    }
+    bytes.erase(bytes.begin() + header, bytes.begin() + std::min(rows, bytes.size()));
+    bytes[10] = header;
+    bytes[11] = bytes[12] = bytes[13] = 0;
+    return bytes;
+}

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The kinds of picture the openers show, told from a file's first bytes
 // (every byte untrusted) rather than from its name, so that a decoder is only
@@ -16,3 +17,10 @@ PictureFormat pictureFormat(const std::uint8_t* bytes, std::size_t size, const s
 // reads itself: "BM", an info header larger than OS/2's 12 bytes, 24 bits a
 // pixel and no compression.
 bool isPlainBitmap(const std::uint8_t* bytes, std::size_t size);
+
+// A plain bitmap with its rows right after the 54-byte header, for a reader
+// that cannot seek to where a larger header puts them (a pipe): the same
+// picture, as the header's fields before the rows say nothing else the demo
+// reads. Bytes that are no plain bitmap, or whose rows are there already,
+// come back as they are.
+std::vector<std::uint8_t> withRowsAfterHeader(std::vector<std::uint8_t> bytes);

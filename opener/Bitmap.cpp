@@ -5,7 +5,7 @@
 std::vector<std::uint8_t> bitmapFor(const std::vector<std::uint8_t>& bytes,
                                     const std::string& name) {
     if (isPlainBitmap(bytes.data(), bytes.size())) {
-        return bytes;
+        return withRowsAfterHeader(bytes);
     }
     const Picture picture = decode(bytes, name);
     return squareBitmap(picture.pixels.data(), picture.width, picture.height);

@@ -32,8 +32,9 @@ void startDecoder(const std::string& folder);
 // as given, for the sentences. Throws Refusal where it cannot.
 Picture decode(const std::vector<std::uint8_t>& bytes, const std::string& name);
 
-// The bitmap the demo shows for a picture: the bytes themselves for an
-// uncompressed 24-bit bitmap, which the demo reads as it is, else the square
-// of the decoded picture on white.
+// The bitmap the demo shows for a picture: an uncompressed 24-bit bitmap as
+// it is (its rows moved up to its header, for a reader that cannot seek),
+// which the demo reads itself, else the square of the decoded picture on
+// white.
 std::vector<std::uint8_t> bitmapFor(const std::vector<std::uint8_t>& bytes,
                                     const std::string& name);

@@ -108,13 +108,17 @@ Picture decode(const std::vector<std::uint8_t>& bytes, const std::string& name) 
     try {
         image.ping(blob);
         pinged = Magick::Geometry(image.columns(), image.rows());
-        // A PNG over the limits pings as 0 x 0; its header says its size.
-        if (pinged.width() == 0 && std::string(coder) == "PNG" && bytes.size() >= 24) {
-            pinged = Magick::Geometry(bigEndian(&bytes[16]), bigEndian(&bytes[20]));
-        }
-        const int side = squareSide(int(pinged.width()), int(pinged.height()));
+    } catch (const Magick::Exception&) {
+    }
+    // A PNG over the limits pings as 0 x 0, or not at all; its header says
+    // its size.
+    if (pinged.width() == 0 && std::string(coder) == "PNG" && bytes.size() >= 24) {
+        pinged = Magick::Geometry(bigEndian(&bytes[16]), bigEndian(&bytes[20]));
+    }
+    try {
         // A JPEG decoded at the smallest scale that still fills the square:
         // faster, and within the limits for a camera's largest photos.
+        const int side = squareSide(int(pinged.width()), int(pinged.height()));
         const std::string square = std::to_string(side) + "x" + std::to_string(side);
         image.defineValue("jpeg", "size", square);
         image.read(blob);

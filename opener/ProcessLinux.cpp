@@ -203,13 +203,14 @@ void clearLeftFolders(const std::string& base) {
     closedir(listing);
 }
 
-// A fresh folder of this run's own, locked, in TMPDIR (made absolute) or
-// else /tmp.
+// A fresh folder of this run's own, locked, in TMPDIR or else /tmp. A
+// relative TMPDIR is taken from the working folder, which this program never
+// leaves.
 void makeFolder() {
     const char* temp = std::getenv("TMPDIR");
     std::vector<std::string> bases{"/tmp"};
     if (temp && *temp) {
-        bases.insert(bases.begin(), std::filesystem::absolute(temp).lexically_normal().string());
+        bases.insert(bases.begin(), temp);
     }
     int error = 0;
     for (const std::string& base : bases) {
@@ -286,25 +287,35 @@ std::vector<std::uint8_t> readPicture(const std::string& path, const std::string
     return bytes;
 }
 
-// Writes the bitmap to img/logo.bmp in the folder, whole.
-void writeBitmap(const std::vector<std::uint8_t>& bitmap) {
+// img/logo.bmp in the folder as a FIFO, held open to write into: the demo
+// reads the bitmap from it as it comes, and meanwhile makes its window. It is
+// open for reading too, so that the demo's end never stops a write with
+// SIGPIPE, and so that opening it never waits.
+int handOver() {
     const std::string img = run.folder + "/img", path = img + "/logo.bmp";
-    const int file = mkdir(img.c_str(), 0700) == 0
-                         ? open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)
+    const int fifo = mkdir(img.c_str(), 0700) == 0 && mkfifo(path.c_str(), 0600) == 0
+                         ? open(path.c_str(), O_RDWR | O_CLOEXEC)
                          : -1;
-    std::size_t written = 0;
-    while (file >= 0 && written < bitmap.size()) {
-        const ssize_t wrote = write(file, bitmap.data() + written, bitmap.size() - written);
-        if (wrote <= 0) {
-            break;
-        }
-        written += std::size_t(wrote);
+    if (fifo < 0) {
+        refuse("cannot make the picture's place in '" + shown(run.folder) +
+               "': " + std::strerror(errno));
     }
-    const int error = errno;
-    // A file that cannot be closed may not be on the disk whole either.
-    if (file < 0 || written < bitmap.size() || close(file) != 0) {
-        refuse("cannot write the picture into '" + shown(run.folder) +
-               "': " + std::strerror(file >= 0 && written == bitmap.size() ? errno : error));
+    // Room for a square bitmap of 512, so that writing it never waits.
+    fcntl(fifo, F_SETPIPE_SZ, 1 << 20);
+    return fifo;
+}
+
+// Writes the bitmap into the FIFO, whole. A larger bitmap than the FIFO holds
+// goes as the demo reads it.
+void writeWhole(int fifo, const std::vector<std::uint8_t>& bitmap) {
+    std::size_t written = 0;
+    while (written < bitmap.size()) {
+        const ssize_t wrote = write(fifo, bitmap.data() + written, bitmap.size() - written);
+        if (wrote < 0 && errno != EINTR) {
+            throw Refusal(std::string("cannot hand the picture to the demo: ") +
+                          std::strerror(errno));
+        }
+        written += std::size_t(std::max<ssize_t>(wrote, 0));
     }
 }
 
@@ -352,7 +363,7 @@ int main(int argc, char** argv) {
     const sigset_t taken = takenSignals();
     pthread_sigmask(SIG_BLOCK, &taken, &run.original);
 
-    std::string picture, name;
+    std::string name;
     std::vector<char*> glutOptions;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -397,17 +408,29 @@ int main(int argc, char** argv) {
     const int signals = signalfd(-1, &taken, SFD_CLOEXEC);
     makeFolder();
     startDecoder(run.folder);
-    // Read and decoded on a thread of its own, so that a signal is taken at
-    // once even while a FIFO waits for its writer or a large picture decodes.
+    int picture = handOver();
+    // The demo's opening of the FIFO, and its closing once it has read the
+    // picture, when the folder goes.
+    const int watcher = inotify_init1(IN_CLOEXEC);
     int done[2];
-    if (signals < 0 || pipe2(done, O_CLOEXEC) != 0) {
-        refuse(std::string("cannot wait for signals: ") + std::strerror(errno));
+    if (signals < 0 || watcher < 0 || pipe2(done, O_CLOEXEC) != 0 ||
+        inotify_add_watch(watcher, (run.folder + "/img").c_str(), IN_OPEN | IN_CLOSE_NOWRITE) < 0) {
+        refuse(std::string("cannot wait for the demo: ") + std::strerror(errno));
     }
-    std::vector<std::uint8_t> bitmap;
+    // The demo starts at once, while the picture is read and decoded: it
+    // waits for the bitmap only once its window is made.
+    startDemo(demo, run.folder, glutOptions);
+    // Read, decoded and handed over on a thread of its own, so that a signal
+    // is taken at once even while a FIFO waits for its writer or a large
+    // picture decodes.
     std::string refusal;
+    bool written = false, opened = false;
     std::thread([&] {
         try {
-            bitmap = bitmapFor(readPicture(name, name), shown(name));
+            const std::vector<std::uint8_t> bitmap =
+                bitmapFor(readPicture(name, name), shown(name));
+            writeWhole(picture, bitmap);
+            written = true;
         } catch (const Refusal& refused) {
             refusal = refused.what();
         } catch (const std::bad_alloc&) {
@@ -418,8 +441,6 @@ int main(int argc, char** argv) {
         }
     }).detach();
 
-    // The folder is removed once the demo has read its picture and closed it.
-    const int watcher = inotify_init1(IN_CLOEXEC);
     pollfd waits[3] = {{signals, POLLIN, 0}, {done[0], POLLIN, 0}, {watcher, POLLIN, 0}};
     for (;;) {
         if (poll(waits, 3, -1) < 0) {
@@ -447,20 +468,25 @@ int main(int argc, char** argv) {
             if (!refusal.empty()) {
                 refuse(refusal);
             }
-            writeBitmap(bitmap);
-            bitmap = {};
-            if (watcher < 0 ||
-                inotify_add_watch(watcher, (run.folder + "/img").c_str(), IN_CLOSE_NOWRITE) < 0) {
-                waits[2].fd = -1;
-            }
-            startDemo(demo, run.folder, glutOptions);
         }
         if (waits[2].revents & POLLIN) {
             alignas(inotify_event) char events[4096];
-            if (read(watcher, events, sizeof events) > 0) {
-                removeFolder();
-                waits[2].fd = -1;
+            const ssize_t got = read(watcher, events, sizeof events);
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                opened = opened || (event->mask & IN_OPEN);
+                if (event->mask & IN_CLOSE_NOWRITE) {
+                    removeFolder();
+                    waits[2].fd = -1;
+                }
+                at += ssize_t(sizeof(inotify_event) + event->len);
             }
+        }
+        // The FIFO keeps what is written only while it is open: it is closed,
+        // which ends the picture, once the demo holds it too.
+        if (written && opened && picture >= 0) {
+            close(picture);
+            picture = -1;
         }
     }
 }

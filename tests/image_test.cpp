@@ -316,4 +316,18 @@ TEST(Format, IsAPlainBitmapWith24BitsAndNoCompressionOnly) {
     EXPECT_FALSE(isPlainBitmap(plain.data(), 33)) << "cut before the compression";
 }
 
+// Rows where a larger header put them come up to the 54-byte header; the
+// rest stays as it is.
+TEST(Format, MovesABitmapsRowsUpToItsHeader) {
+    const Bytes plain = bitmap(1, 1, {0, 0, 255, 0});
+    EXPECT_EQ(withRowsAfterHeader(plain), plain);
+    Bytes larger = bitmap(1, 1, {0, 0, 255, 0}, 24, 138);
+    larger.insert(larger.begin() + 54, 84, 7);
+    EXPECT_EQ(withRowsAfterHeader(larger), plain);
+    const Bytes cut(larger.begin(), larger.begin() + 100);
+    EXPECT_EQ(withRowsAfterHeader(cut), Bytes(plain.begin(), plain.begin() + 54));
+    const Bytes png(60, 0x89);
+    EXPECT_EQ(withRowsAfterHeader(png), png);
+}
+
 }  // namespace

@@ -135,7 +135,12 @@ Picture decode(const std::vector<std::uint8_t>& bytes, const std::string& name) 
     }
     const int side = squareSide(int(image.columns()), int(image.rows()));
     try {
-        image.autoOrient();
+        // Upright as a camera's EXIF orientation, or a TIFF's, says. A Targa
+        // picture's orientation says how its rows were stored, which the
+        // coder has undone already.
+        if (std::string(coder) != "TGA") {
+            image.autoOrient();
+        }
         // In sRGB, as browsers show it: a colour profile converted, and CMYK.
         const Magick::Blob sRGB = sRGBProfile();
         if (image.iccColorProfile().length() > 0 && sRGB.length() > 0) {

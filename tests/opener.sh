@@ -54,14 +54,17 @@ start sh -c 'exec orvalis /dev/stdin <red.png'
 soon "/dev/stdin: not red" corner ff0000
 quit ""
 shows "not blue" 0000ff <(cat blue.png)
+# A bitmap larger than a pipe holds at once (64 KiB), read to its end:
+# its top rows come last.
+convert -size 256x256 xc:red -type truecolor bmp3:red.bmp
 mkfifo fifo
-cat red.png >fifo &
+cat red.bmp >fifo &
 shows "not red" ff0000 fifo
 
 # Kinds told by their bytes, and a Targa by its name.
-convert -size 64x64 xc:red red.tga
+convert -size 64x32 xc:red xc:blue -append half.tga
 convert -size 32x32 xc:blue blue.ico
-shows "not red" ff0000 red.tga
+shows "not upright, red over blue" ff0000 half.tga
 shows "not blue" 0000ff blue.ico
 
 # A GIF's first frame on its canvas, what is outside it white; red

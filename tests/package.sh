@@ -22,6 +22,18 @@ convert -size 48x16 xc:'#ff000080' xc:blue -append "$folder/half.png"
 start orvalis half.png
 soon "half.png: not upright in its colours on white" corner ff7f7f
 quit ""
+# A GIF, a Targa picture and a JPEG, each red over blue, upright: red
+# top left, within what JPEG keeps of it.
+red() {
+    local p=$(shot 1x1)
+    ((16#${p:0:2} > 192 && 16#${p:2:2} < 64 && 16#${p:4:2} < 64))
+}
+for picture in half.gif half.tga half.jpg; do
+    convert -size 48x16 xc:red xc:blue -append "$folder/$picture"
+    start orvalis "$picture"
+    soon "$picture: not upright" red
+    quit ""
+done
 ! compgen -G "$folder/orvalis.*" || fail "orvalis left a folder behind"
 
 version=$(dpkg-query -W -f='${Version}' orvalis)

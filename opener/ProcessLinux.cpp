@@ -105,10 +105,10 @@ void removeFolder() {
 }
 
 // Ends the demo, if it runs, and waits for it: asked first, then made.
-int endDemo(int signal) {
-    int status = 0;
+void endDemo() {
     if (run.demo > 0) {
-        kill(run.demo, signal);
+        kill(run.demo, SIGTERM);
+        int status = 0;
         for (int tries = 0; tries < 200 && waitpid(run.demo, &status, WNOHANG) == 0; ++tries) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -118,13 +118,12 @@ int endDemo(int signal) {
         }
         run.demo = 0;
     }
-    return status;
 }
 
 // One line on standard error, and in a window too where asked; then status 2,
 // with nothing left behind.
 [[noreturn]] void refuse(const std::string& sentence) {
-    endDemo(SIGTERM);
+    endDemo();
     removeFolder();
     std::fprintf(stderr, "orvalis: %s\n", sentence.c_str());
     if (run.inWindow) {
@@ -239,19 +238,36 @@ void makeFolder() {
            "': " + std::strerror(error));
 }
 
+// Why the name cannot be a picture to read, or nothing: said from the file's
+// status alone, so that such a name starts no demo, and so that a FIFO is not
+// opened (which waits for its writer) before the demo starts.
+std::string unreadable(const std::string& path, const std::string& name, int error,
+                       const struct stat& about) {
+    if (error == ENOENT || error == ENOTDIR) {
+        return "no picture at '" + shown(name) + "'";
+    }
+    if (error != 0) {
+        return "cannot read '" + shown(name) + "': " + std::strerror(error);
+    }
+    if (S_ISDIR(about.st_mode)) {
+        return "'" + shown(name) + "' is a folder: give a picture in it";
+    }
+    return access(path.c_str(), R_OK) == 0
+               ? ""
+               : "cannot read '" + shown(name) + "': " + std::strerror(errno);
+}
+
 // The whole of what the name opens: a file, a pipe, a FIFO or standard input.
 std::vector<std::uint8_t> readPicture(const std::string& path, const std::string& name) {
     const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (file < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            throw Refusal("no picture at '" + shown(name) + "'");
-        }
-        throw Refusal("cannot read '" + shown(name) + "': " + std::strerror(errno));
-    }
     struct stat about {};
-    if (fstat(file, &about) == 0 && S_ISDIR(about.st_mode)) {
-        close(file);
-        throw Refusal("'" + shown(name) + "' is a folder: give a picture in it");
+    const int error = file < 0 ? errno : fstat(file, &about) == 0 ? 0 : errno;
+    const std::string why = unreadable(path, name, error, about);
+    if (!why.empty()) {
+        if (file >= 0) {
+            close(file);
+        }
+        throw Refusal(why);
     }
     constexpr std::size_t most = std::size_t(1) << 30, chunk = std::size_t(1) << 16;
     const auto tooLarge = [&] {
@@ -351,7 +367,7 @@ int shellStatus(int status) {
 // Ends this program as the signal would have, with the demo and the folder
 // gone first; a shell reports it as killed by that signal, in its status.
 [[noreturn]] void endBy(int signal) {
-    endDemo(SIGTERM);
+    endDemo();
     removeFolder();
     _exit(128 + signal);
 }
@@ -405,6 +421,12 @@ int main(int argc, char** argv) {
         refuse("cannot start the demo '" + shown(demo) + "': " + std::strerror(errno));
     }
 
+    struct stat about {};
+    const std::string why =
+        unreadable(name, name, stat(name.c_str(), &about) == 0 ? 0 : errno, about);
+    if (!why.empty()) {
+        refuse(why);
+    }
     const int signals = signalfd(-1, &taken, SFD_CLOEXEC);
     makeFolder();
     startDecoder(run.folder);

@@ -19,6 +19,12 @@
 #include "app/WindowIcon.h"
 #endif
 
+#if ORVALIS_WIN32
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <shobjidl.h>
+#endif
+
 GlutApp* gApp = nullptr;
 Scene* gCurrentScene = nullptr;
 
@@ -64,6 +70,11 @@ GlutApp::GlutApp(int* argcp, char** argv, std::string title, int x, int y, int w
     // calls that hand the toolkit this program's exit (__glutInitWithExit), so
     // that when the toolkit ends the process, this C runtime's exit handlers run.
     glutInit(argcp, argv);
+#if ORVALIS_WIN32
+    // Before any window: the task bar groups its windows under the
+    // Start-menu shortcut that carries the same ID, pinned or not.
+    SetCurrentProcessExplicitAppUserModelID(L"" ORVALIS_WINDOWS_APP_ID);
+#endif
 #if defined(__EMSCRIPTEN__)
     // A page shows through a canvas's alpha, which here would be the picture's
     // noise: the canvas has none, so it is as opaque as a window.

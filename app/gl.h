@@ -17,6 +17,12 @@
 #define ORVALIS_X11 1
 #endif
 
+// Windows, where the shell names its process for the task bar (Win32's
+// headers, which GlutApp.cpp alone includes, for their macros too).
+#if defined(_WIN32)
+#define ORVALIS_WIN32 1
+#endif
+
 #if defined(__EMSCRIPTEN__)
 // The browser: Emscripten's GLUT, and its OpenGL 1 emulation over WebGL.
 #include <emscripten/emscripten.h>

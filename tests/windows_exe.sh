@@ -23,8 +23,12 @@ grep -q 'Subsystem.*(Windows GUI)' <<<"$headers" ||
 imports=$(sed -n 's/.*DLL Name: //p' <<<"$headers" |
     tr '[:upper:]' '[:lower:]' | sort | xargs)
 own="advapi32.dll gdi32.dll glu32.dll kernel32.dll"
-own+=" msvcrt.dll opengl32.dll user32.dll winmm.dll"
+own+=" msvcrt.dll opengl32.dll shell32.dll user32.dll winmm.dll"
 [ "$imports" = "$own" ] || fail "it needs $imports"
+
+# It names itself for the task bar, as its shortcut does.
+grep -q SetCurrentProcessExplicitAppUserModelID <<<"$headers" ||
+    fail "it names no AppUserModelID for the task bar"
 
 # Its icon, named as freeglut looks it up for its windows.
 resources=$(wrestool -l "$exe")

@@ -81,6 +81,14 @@ soon "zero.gif: not shown after a killed opener" corner ff0000
 quit ""
 ! left || fail "the killed opener's folder stayed: $(left)"
 
+# A %TEMP% longer than MAX_PATH (260): three folders of 95 letters.
+part=$(printf 't%.0s' {1..95})
+mkdir -p "$drive/$part/$part/$part"
+long="C:\\$part\\$part\\$part"
+start env TEMP="$long" TMP="$long" wine "$installed/orvalis-open.exe" zero.gif
+soon "zero.gif: not shown with a %TEMP% of ${#long} characters" corner ff0000
+quit ""
+
 # What the opener cannot show: one message box, status 2, no demo, and
 # the same sentence on standard error.
 refused() {

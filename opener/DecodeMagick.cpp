@@ -1,4 +1,4 @@
-// Pictures decoded in this process by ImageMagick's Magick++ (docs/picture.md
+// Pictures decoded in this process by ImageMagick's Magick++ (docs/linux.md
 // says why this library). It is handed the bytes and the kind they were told
 // to be, never a name, so a name is only a name and only the coders of those
 // kinds ever run.

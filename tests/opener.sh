@@ -12,7 +12,7 @@ PATH=$folder/bin:$PATH
 export TMPDIR=$folder/tmp%d
 mkdir "$TMPDIR"
 cd "$folder"
-# orvalis ARGS must start no demo: status 2 and the one line $1 on
+# orvalis ARGS must show no demo: status 2 and the one line $1 on
 # stderr.
 refuses() {
     timeout 10 orvalis "${@:2}" 2>"$folder/err" && status=0 || status=$?
@@ -37,6 +37,7 @@ soon "blue.bmp: not blue" corner 0000ff
 soon "the folder stayed while the demo ran" leftNothing
 quit ""
 
+# A PNG, see-through red over blue, upright in its colours on white.
 convert -size 48x16 xc:'#ff000080' xc:blue -append half.png
 shows "not upright in its colours on white" ff7f7f half.png
 

@@ -147,10 +147,11 @@ test('the last picture chosen wins', async () => {
   await choose('large.png');
   await choose('quadrants.png');
   await assertUpright();
-  await page.evaluate(() => (window.shown = demo.canvas));
+  // Held weakly, as a later test sees the canvas freed.
+  await page.evaluate(() => (window.shown = new WeakRef(demo.canvas)));
   await page.waitForFunction(() => decoded.includes('large.png'));
   await page.evaluate(() => nextFrame([0]));
-  assert.ok(await page.evaluate(() => demo.canvas === shown && demo.state === 'running'));
+  assert.ok(await page.evaluate(() => demo.canvas === shown.deref() && demo.state === 'running'));
 });
 
 // The program keeps running with the picture it had.

@@ -1,5 +1,7 @@
 #include "image/Format.h"
 
+#include "image/LittleEndian.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -9,10 +11,6 @@ namespace {
 bool startsWith(const std::uint8_t* bytes, std::size_t size, const char* signature,
                 std::size_t length, std::size_t at = 0) {
     return size >= at + length && std::memcmp(bytes + at, signature, length) == 0;
-}
-
-unsigned u16le(const std::uint8_t* at) {
-    return at[0] | at[1] << 8;
 }
 
 bool endsWithIgnoringCase(const std::string& name, const std::string& ending) {
@@ -44,7 +42,7 @@ PictureFormat pictureFormat(const std::uint8_t* bytes, std::size_t size, const s
         return PictureFormat::bmp;
     }
     // An icon's directory: reserved 0, type 1, and at least one entry.
-    if (startsWith(bytes, size, "\0\0\1\0", 4) && size >= 22 && u16le(bytes + 4) > 0) {
+    if (startsWith(bytes, size, "\0\0\1\0", 4) && size >= 22 && readLe16(bytes + 4) > 0) {
         return PictureFormat::ico;
     }
     if (size >= 18 && (endsWithIgnoringCase(name, ".tga") || endsWithIgnoringCase(name, ".tpic"))) {
@@ -54,9 +52,8 @@ PictureFormat pictureFormat(const std::uint8_t* bytes, std::size_t size, const s
 }
 
 bool isPlainBitmap(const std::uint8_t* bytes, std::size_t size) {
-    return startsWith(bytes, size, "BM", 2) && size >= 34 &&
-           (bytes[14] | bytes[15] << 8 | bytes[16] << 16 | unsigned(bytes[17]) << 24) != 12 &&
-           u16le(bytes + 28) == 24 && (bytes[30] | bytes[31] | bytes[32] | bytes[33]) == 0;
+    return startsWith(bytes, size, "BM", 2) && size >= 34 && readLe32(bytes + 14) != 12 &&
+           readLe16(bytes + 28) == 24 && readLe32(bytes + 30) == 0;
 }
 
 std::vector<std::uint8_t> withRowsAfterHeader(std::vector<std::uint8_t> bytes) {
@@ -64,8 +61,7 @@ std::vector<std::uint8_t> withRowsAfterHeader(std::vector<std::uint8_t> bytes) {
     if (!isPlainBitmap(bytes.data(), bytes.size()) || bytes.size() < header) {
         return bytes;
     }
-    const std::size_t rows =
-        bytes[10] | bytes[11] << 8 | bytes[12] << 16 | std::size_t(bytes[13]) << 24;
+    const std::size_t rows = readLe32(&bytes[10]);
     if (rows <= header) {
         return bytes;
     }

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "image/Cpu.h"
+#include "image/LittleEndian.h"
 
 namespace {
 
@@ -17,15 +18,6 @@ constexpr std::size_t kHeaderSize = 54;
 
 // glTexImage2D takes its sizes as ints, so no picture may need more bytes than that.
 constexpr std::int64_t kMaxPixelBytes = 0x7FFFFFFF;
-
-std::uint32_t readLe32(const unsigned char* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
-}
-
-std::int16_t readLe16(const unsigned char* p) {
-    return static_cast<std::int16_t>(p[0] | p[1] << 8);
-}
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }

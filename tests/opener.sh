@@ -127,8 +127,8 @@ refuses "orvalis: unknown option '--frobnicate' (orvalis --help lists them)" --f
 refuses "orvalis: no picture at 'no-such.png'" no-such.png
 refuses "orvalis: no picture at 'C:\\new\\tmp.png\\n'" $'C:\\new\\tmp.png\n'
 echo blue >notes.txt
-refuses "orvalis: 'notes.txt' is no picture orvalis reads (PNG, JPEG, GIF, WebP, TIFF, BMP, ICO or TGA)" \
-    notes.txt
+kinds="PNG, JPEG, GIF, WebP, TIFF, BMP, ICO or TGA"
+refuses "orvalis: 'notes.txt' is no picture orvalis reads ($kinds)" notes.txt
 mkdir pics
 refuses "orvalis: 'pics/' is a folder: give a picture in it" pics/
 DISPLAY= refuses "orvalis: no display to draw on: orvalis opens an X11 window (XWayland's under \

@@ -7,10 +7,13 @@
 // Enter starts it again. The program itself reads only img/logo.bmp.
 // One program runs at a time: each start is a new instance of it, and the
 // page takes off what an ended one left behind, so that it can be freed.
+// For a person who asks for less motion, the page shows the picture still
+// until they start the demo.
 
 const demo = {
   canvas: document.getElementById('canvas'),
-  // 'waiting' (for the site's picture), 'loading', 'running', 'ended' or 'no WebGL'
+  // 'waiting' (for the site's picture and the program), 'still' (for the person
+  // to start it), 'loading', 'running', 'ended' or 'no WebGL'
   state: 'waiting',
   picture: null, // the bytes of img/logo.bmp for the next start
   restart: false, // to start again as soon as the program has ended
@@ -20,7 +23,9 @@ const demo = {
   listeners: [], // what the program added to window and document
   frames: 0, // frames the browser showed, for measuring the frame rate
 };
+const notes = document.getElementById('notes');
 const ended = document.getElementById('ended');
+const still = document.getElementById('still');
 const message = document.getElementById('message');
 const output = document.getElementById('output');
 
@@ -39,21 +44,32 @@ function loadProgram() {
   });
 }
 
-// Each start gets a fresh canvas, so a new WebGL context.
+// Each start gets a fresh canvas, so a new WebGL context. The new canvas
+// takes the focus from the old one and from what the start hides; focus
+// elsewhere, on the file chooser say, stays there.
 function start() {
   if (typeof Orvalis !== 'function') {
     demo.state = 'loading';
     loadProgram().then(start, failed);
     return;
   }
+  const focused = document.activeElement;
   const canvas = demo.canvas.cloneNode();
   demo.canvas.replaceWith(canvas);
+  if ([demo.canvas, document.body, null].includes(focused) || notes.contains(focused)) {
+    canvas.focus();
+  }
   demo.canvas = canvas;
+  // The program's WebGL context is made here, as its GLUT display mode asks
+  // (RGBA, double-buffered, a depth buffer, no alpha in the canvas), so that
+  // a browser that gives none is told before the program starts: Emscripten's
+  // GLUT would go on without one and fail.
+  const context = canvas.getContext('webgl', { alpha: false, antialias: false, depth: true });
+  if (!context) return withoutWebGL();
   demo.state = 'loading';
   ended.hidden = true;
+  still.hidden = true;
   output.textContent = '';
-  output.hidden = true;
-  canvas.focus();
   // A browser takes WebGL away on a GPU reset, a driver update, too many
   // contexts, or a phone's tab in the background: the program ends, the page
   // says so, and the demo starts again when WebGL is back, or on Enter.
@@ -67,6 +83,7 @@ function start() {
   });
   Orvalis({
     canvas,
+    preinitializedWebGLContext: context,
     instantiateWasm: instantiate,
     print: show,
     printErr: (line) => console.log(line),
@@ -92,13 +109,17 @@ function start() {
 // The program's code, compiled once for all its starts: compiled anew each
 // time, it left about 200 KiB of the page's memory behind a start.
 let compiled = null;
-function instantiate(imports, receive) {
-  compiled ??= fetch('orvalis.wasm')
+function compile() {
+  compiled = fetch('orvalis.wasm')
     .then((response) => {
       if (!response.ok) throw new Error(`orvalis.wasm: ${response.status} ${response.statusText}`);
       return response.arrayBuffer();
     })
     .then((bytes) => WebAssembly.compile(bytes));
+  compiled.catch(() => {}); // a start says why it failed
+}
+function instantiate(imports, receive) {
+  if (!compiled) compile();
   compiled
     .then((module) => WebAssembly.instantiate(module, imports))
     .then(receive, (error) => {
@@ -115,7 +136,8 @@ function failed(reason) {
   stopped();
 }
 
-// The program has ended: it is released, then started again or the page says so.
+// The program has ended: it is released, then started again or the page says
+// so. Focus stays where it was: on the canvas, Enter starts it again.
 function stopped() {
   release();
   demo.state = 'ended';
@@ -130,7 +152,6 @@ function stopped() {
     start();
   } else {
     ended.hidden = false;
-    document.getElementById('again').focus();
   }
 }
 
@@ -145,11 +166,11 @@ function release() {
 }
 
 // What the program adds to window and document, to be taken off when it ends.
-// The page's own listeners are all added before the first start.
+// The page adds none while a program starts or runs.
 for (const target of [window, document]) {
   const add = target.addEventListener.bind(target);
   target.addEventListener = (...args) => {
-    if (demo.state !== 'waiting') demo.listeners.push([target, args]);
+    if (['loading', 'running'].includes(demo.state)) demo.listeners.push([target, args]);
     add(...args);
   };
 }
@@ -157,7 +178,6 @@ for (const target of [window, document]) {
 // A line the program printed, such as "Error loading texture!".
 function show(line) {
   output.textContent += line + '\n';
-  output.hidden = false;
 }
 
 // When Escape ends the program, Emscripten throws ExitStatus out of the key
@@ -204,21 +224,21 @@ window.addEventListener(
   true,
 );
 window.addEventListener('keydown', (event) => {
-  if (event.key === 'Enter' && demo.state === 'ended') {
+  if (event.key === 'Enter' && ['ended', 'still'].includes(demo.state)) {
     event.preventDefault();
     start();
   }
 });
 
 // The on-screen keys. Pressed before the program runs, they wait for its
-// start, as a key typed ahead would; Enter starts an ended demo again.
+// start, as a key typed ahead would; Enter starts a still or ended demo.
 for (const button of document.querySelectorAll('#buttons button')) {
   button.addEventListener('click', () => {
     const key = button.dataset.key;
     if (demo.state === 'running') {
       press(key);
       demo.canvas.focus();
-    } else if (demo.state === 'ended' && key === 'Enter') {
+    } else if (['ended', 'still'].includes(demo.state) && key === 'Enter') {
       start();
     } else {
       demo.keys.push(key);
@@ -226,6 +246,7 @@ for (const button of document.querySelectorAll('#buttons button')) {
   });
 }
 document.getElementById('again').addEventListener('click', start);
+document.getElementById('start').addEventListener('click', start);
 
 // A picture the browser can draw. createImageBitmap decodes most kinds off
 // the page's thread; what it refuses, such as SVG, an <img> may still draw.
@@ -343,13 +364,16 @@ async function choose(files) {
 }
 
 // The picture goes on the cube: the program starts again with it, or first
-// starts with it if the site's own picture has not arrived yet.
+// starts with it if the site's own picture has not arrived yet. A still demo
+// shows it, still.
 function wear(name, picture) {
   const size = `${picture.side} × ${picture.side} pixels`;
   message.textContent = `The cube wears “${name}”, ${size}.`;
   demo.picture = picture.bitmap;
   if (demo.state === 'ended') {
     start();
+  } else if (demo.state === 'still') {
+    showStill();
   } else if (demo.state !== 'waiting') {
     demo.restart = true;
     if (demo.state === 'running') press('Escape');
@@ -372,9 +396,8 @@ document.addEventListener('drop', (event) => {
   requestAnimationFrame(count);
 })();
 
-// Without WebGL the program cannot draw: Emscripten's GLUT would get no
-// context and leave it stalled without a word. The page says so where the
-// canvas would be, and starts nothing.
+// Without WebGL the program cannot draw. The page says so where the canvas
+// would be, and starts nothing.
 function withoutWebGL() {
   demo.state = 'no WebGL';
   demo.canvas.hidden = true;
@@ -382,15 +405,77 @@ function withoutWebGL() {
   for (const control of document.querySelectorAll('button, input')) control.disabled = true;
 }
 
-if (!document.createElement('canvas').getContext('webgl')) {
-  withoutWebGL();
-} else {
-  // The site's own picture, if it has one and none was chosen while it came;
-  // without, the program says so.
-  fetch('img/logo.bmp')
+// Whether the browser gives the page WebGL. A page's first WebGL context
+// blocks its thread while the browser readies its GPU side, for up to a
+// second on a phone or a software renderer, so a worker asks first, and the
+// program's own context then comes quickly. A browser without WebGL in
+// workers is asked on the page. Either context is let go at once. The worker
+// is kept, idle: ending it cost Chromium's page thread 140 ms. (Chromium's
+// --disable-webgl leaves workers theirs: the program's context, made by
+// start(), has the last word.)
+let prober = null;
+function hasWebGL() {
+  const ask = (canvas) => {
+    const context = canvas.getContext('webgl');
+    context?.getExtension('WEBGL_lose_context')?.loseContext();
+    return context !== null;
+  };
+  const onPage = () => ask(document.createElement('canvas'));
+  if (typeof OffscreenCanvas !== 'function') return Promise.resolve(onPage());
+  const code = `postMessage((${ask})(new OffscreenCanvas(1, 1)))`;
+  const source = URL.createObjectURL(new Blob([code], { type: 'text/javascript' }));
+  prober = new Worker(source);
+  URL.revokeObjectURL(source);
+  return new Promise((answer) => {
+    prober.onmessage = (event) => answer(event.data || onPage());
+    prober.onerror = () => answer(onPage());
+  });
+}
+
+// Before the person starts it: the picture still, a sentence and a button.
+function showStill() {
+  demo.state = 'still';
+  const picture = document.getElementById('still-picture');
+  URL.revokeObjectURL(picture.src);
+  picture.hidden = !demo.picture;
+  if (demo.picture) picture.src = URL.createObjectURL(new Blob([demo.picture]));
+  still.hidden = false;
+}
+
+// What the first start needs, asked for side by side once the page is on
+// the screen, so that they take nothing from its first paint: the site's
+// own picture (unless one is chosen while it comes; without, the program
+// says so), the program and its code, and whether there is WebGL. A page
+// opened in the background, which paints nothing, loads after two seconds.
+let loading = false;
+function load() {
+  if (loading) return;
+  loading = true;
+  const sitePicture = fetch('img/logo.bmp')
     .then((response) => (response.ok ? response.arrayBuffer() : null))
-    .then((bytes) => {
-      if (bytes) demo.picture ??= new Uint8Array(bytes);
-      start();
-    }, start);
+    .catch(() => null);
+  const program = loadProgram().catch(() => {}); // a start says why, and tries again
+  compile();
+  hasWebGL().then(async (webgl) => {
+    if (!webgl) return withoutWebGL();
+    const bytes = await sitePicture;
+    if (bytes) demo.picture ??= new Uint8Array(bytes);
+    await program;
+    if (matchMedia('(prefers-reduced-motion: reduce)').matches) showStill();
+    else start();
+  });
+}
+if (PerformanceObserver.supportedEntryTypes?.includes('paint')) {
+  new PerformanceObserver(load).observe({ type: 'paint', buffered: true });
+} else {
+  requestAnimationFrame(() => setTimeout(load));
+}
+setTimeout(load, 2000);
+
+// The site kept for the next visit, offline too (sw.js), once this one has
+// loaded, so that keeping it takes nothing from the first start.
+if ('serviceWorker' in navigator) {
+  window.addEventListener('load', () => {
+    navigator.serviceWorker.register('sw.js').catch(() => {}); // the next visit uses the network
+  });
 }

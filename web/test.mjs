@@ -12,30 +12,51 @@ import puppeteer from 'puppeteer-core';
 const [site, engine] = process.argv.slice(2);
 const firefox = engine === 'firefox-esr';
 const chromium = ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'];
-const options = (webgl) => ({
+// A browser with WebGL or without, and one that asks pages for
+// less motion.
+const options = ({ webgl = true, calm = false }) => ({
   browser: firefox ? 'firefox' : 'chrome',
   executablePath: `/usr/bin/${engine}`,
   headless: !firefox,
-  args: firefox ? [] : chromium.concat(webgl ? [] : '--disable-webgl'),
-  extraPrefsFirefox: { 'webgl.disabled': !webgl },
+  args: firefox
+    ? []
+    : [
+        ...chromium,
+        ...(webgl ? [] : ['--disable-webgl']),
+        ...(calm ? ['--force-prefers-reduced-motion'] : []),
+      ],
+  extraPrefsFirefox: { 'webgl.disabled': !webgl, 'ui.prefersReducedMotion': calm ? 1 : 0 },
 });
 
-// The site as a static host serves it, WebAssembly as such, but
-// for the paths taken off it here.
-const missing = new Set();
+// The site as a static host serves it, but for the paths taken
+// off it here; offline, it drops every connection. Its next
+// release differs in its version alone.
+const host = { missing: new Set(), offline: false, release: 'built' };
 const types = {
   '.html': 'text/html',
   '.js': 'text/javascript',
-  '.css': 'text/css',
   '.wasm': 'application/wasm',
   '.bmp': 'image/bmp',
+  '.webmanifest': 'application/manifest+json',
+  '.png': 'image/png',
+  '.ico': 'image/vnd.microsoft.icon',
 };
+const builtIndex = await readFile(join(site, 'index.html'), 'utf8');
+const version = /orvalis ([^<]+)<\/p>/.exec(builtIndex)[1];
+const nextVersion = `${version}-next`;
+async function body(path) {
+  const bytes = await readFile(join(site, path));
+  const text = ['/index.html', '/sw.js'].includes(path);
+  if (host.release === 'built' || !text) return bytes;
+  return bytes.toString().replaceAll(version, nextVersion);
+}
 const server = createServer(async (request, response) => {
+  if (host.offline) return request.socket.destroy();
   const path = new URL(request.url, 'http://host').pathname.replace(/\/$/, '/index.html');
   try {
-    if (missing.has(path)) throw new Error(`${path} taken off`);
-    const body = await readFile(join(site, path));
-    response.writeHead(200, { 'Content-Type': types[extname(path)] }).end(body);
+    if (host.missing.has(path)) throw new Error(`${path} taken off`);
+    const bytes = await body(path);
+    response.writeHead(200, { 'Content-Type': types[extname(path)] }).end(bytes);
   } catch {
     response.writeHead(404).end();
   }
@@ -68,15 +89,27 @@ function pageHelpers() {
   window.decoded = [];
   const decode = createImageBitmap;
   window.createImageBitmap = (file) => decode(file).finally(() => decoded.push(file.name));
+  // Whether a text is in a live region that was on the page, and
+  // so in its accessibility tree, before the page said anything:
+  // a region that appears with its text is often not read out.
+  window.heard = (text) => regions.some((r) => r.checkVisibility() && r.innerText.includes(text));
+  let regions = [];
+  document.addEventListener('DOMContentLoaded', () => {
+    const live = '[aria-live], [role=status], [role=log], [role=alert]';
+    regions = [...document.querySelectorAll(live)].filter((r) => r.checkVisibility());
+  });
 }
 
 // The page in a fresh browser, with WebGL or without, and
 // errors: what its console reports as an error or a warning, and
 // Emscripten's notes of what its GL lacks.
 const reported = (m) => /error|warn/.test(m.type()) || m.text().includes('TODO');
-async function open(webgl) {
-  const page = await (await puppeteer.launch(options(webgl))).newPage();
-  after(() => page.browser().close());
+const browsers = [];
+after(() => Promise.all(browsers.map((browser) => browser.close())));
+async function open(browserOptions = {}) {
+  const browser = await puppeteer.launch(options(browserOptions));
+  browsers.push(browser);
+  const page = await browser.newPage();
   const errors = [];
   page.on('console', (m) => reported(m) && errors.push(m.text()));
   page.on('pageerror', (error) => errors.push(String(error)));
@@ -84,7 +117,7 @@ async function open(webgl) {
   await page.goto(url);
   return { page, errors };
 }
-const { page, errors } = await open(true);
+const { page, errors } = await open();
 
 // Red left and green top at x 11|333, y 120|360, where the drift
 // takes 120 frames to reach, and blue everywhere.
@@ -132,9 +165,12 @@ test('Up turns it about x', async () => {
   for (const frame of [1, 2, 3]) assert.ok((await page.evaluate('unmirrored()')) < 300);
 });
 
+// Focus stays on the canvas, from which Enter starts it again.
 test('Escape ends it; the page says so', async () => {
   await page.keyboard.press('Escape');
   await page.waitForSelector('#ended', { visible: true });
+  assert.ok(await page.evaluate(() => heard('The demo has ended.')));
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'canvas');
 });
 
 // quadrants.png: red left, green top and blue 192 all over, as in
@@ -144,9 +180,13 @@ test('Escape ends it; the page says so', async () => {
 // decoded later, starts nothing. (Each start has a canvas of its
 // own; the drift soon mixes the colours, so they are read first.)
 test('the last picture chosen wins', async () => {
+  await chooser.focus();
   await choose('large.png');
   await choose('quadrants.png');
   await assertUpright();
+  assert.ok(await page.evaluate(() => heard('The cube wears “quadrants.png”, 512 × 512 pixels.')));
+  // The program started again, and focus stayed where it was.
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'chooser');
   // Held weakly, as a later test sees the canvas freed.
   await page.evaluate(() => (window.shown = new WeakRef(demo.canvas)));
   await page.waitForFunction(() => decoded.includes('large.png'));
@@ -157,7 +197,7 @@ test('the last picture chosen wins', async () => {
 // The program keeps running with the picture it had.
 test('a chosen file that is no picture: a word, and the same picture', async () => {
   await choose('package.json');
-  await page.waitForFunction(() => message.innerText.includes('not a picture'));
+  await page.waitForFunction(() => heard('“package.json” is not a picture this browser can open'));
   await assertUpright();
 });
 
@@ -166,6 +206,8 @@ test('a chosen file that is no picture: a word, and the same picture', async () 
 // or the page runs out of memory after about 120 restarts. Only
 // Chromium's protocol can ask for a garbage collection.
 test('an ended program freed', { skip: firefox }, async () => {
+  // Enter on the file chooser, which has the focus, would open it.
+  await page.focus('#canvas');
   await page.evaluate(() => (window.oldCanvas = new WeakRef(demo.canvas)));
   // The one running ends; a new one starts.
   await page.keyboard.press('Escape');
@@ -179,25 +221,29 @@ test('an ended program freed', { skip: firefox }, async () => {
 test('nothing on the console', () => assert.deepEqual(errors, []));
 
 // The browser takes WebGL away, as on a GPU reset: the page says
-// so, and starts the demo again when WebGL is back. (The browser
-// reports the loss on the console.)
+// so, focus stays, and the demo starts again when WebGL is back.
+// (The browser reports the loss on the console.)
 test('WebGL taken away: a word, and the demo again when it is back', async () => {
+  await page.focus('#canvas');
   await page.evaluate(() => {
-    window.loser = demo.canvas.getContext('webgl').getExtension('WEBGL_lose_context');
+    window.lostCanvas = demo.canvas;
+    window.loser = lostCanvas.getContext('webgl').getExtension('WEBGL_lose_context');
     loser.loseContext();
   });
-  await page.waitForFunction(() => output.innerText.includes('WebGL away'));
+  await page.waitForFunction(() => heard("The browser took the demo's WebGL away"));
+  assert.ok(await page.evaluate(() => document.activeElement === lostCanvas));
   await page.evaluate(() => loser.restoreContext());
   await page.waitForFunction(() => demo.state === 'running');
+  assert.ok(await page.evaluate(() => document.activeElement === demo.canvas));
 });
 
 // A host without the program's script: the page says so, and
 // Enter tries again.
 test('orvalis.js missing: a word, and Enter tries again', async () => {
-  missing.add('/orvalis.js');
-  const bare = (await open(true)).page;
-  await bare.waitForFunction(() => output.innerText.includes('orvalis.js could not be loaded'));
-  missing.clear();
+  host.missing.add('/orvalis.js');
+  const bare = (await open()).page;
+  await bare.waitForFunction(() => heard('orvalis.js could not be loaded'));
+  host.missing.clear();
   await bare.keyboard.press('Enter');
   await bare.waitForFunction(() => demo.state === 'running');
 });
@@ -205,11 +251,113 @@ test('orvalis.js missing: a word, and Enter tries again', async () => {
 // A browser with WebGL turned off: Chromium with --disable-webgl,
 // Firefox with webgl.disabled.
 test('without WebGL: a sentence in place of the canvas, nothing on the console', async () => {
-  const off = await open(false);
-  await off.page.waitForSelector('#no-webgl', { visible: true });
+  const off = await open({ webgl: false });
   // What is missing, and what helps.
+  await off.page.waitForFunction(() => heard('This browser gives the page no WebGL'));
   assert.match(await off.page.$eval('#no-webgl', (p) => p.innerText), /WebGL.*acceleration/s);
   // The program not started.
   assert.equal(await off.page.evaluate(() => demo.state), 'no WebGL');
   assert.deepEqual(off.errors, []);
+});
+
+// Everything on the page is in a landmark: the heading in the
+// banner, the demo in the one main, the version in the foot.
+test('landmarks hold the whole page', async () => {
+  const outside = await page.$$eval('body > *', (children) =>
+    children.filter((c) => !['HEADER', 'MAIN', 'FOOTER', 'SCRIPT'].includes(c.tagName)),
+  );
+  assert.deepEqual(outside, []);
+  assert.equal((await page.$$('main')).length, 1);
+});
+
+// What an installed app is made of: its manifest, and the icons
+// it names, each at the size it says; the page's own icons too.
+test('the manifest and its icons load', async () => {
+  const found = await page.evaluate(async () => {
+    const size = async (url) => {
+      const bitmap = await createImageBitmap(await (await fetch(url)).blob());
+      return `${bitmap.width}x${bitmap.height}`;
+    };
+    const link = (rel) => document.querySelector(`link[rel="${rel}"]`).href;
+    const manifest = await (await fetch(link('manifest'))).json();
+    const icons = [];
+    for (const icon of manifest.icons) {
+      icons.push([icon.sizes, await size(new URL(icon.src, link('manifest')))]);
+    }
+    const start = new URL(manifest.start_url, link('manifest')).href;
+    return {
+      manifest: { ...manifest, icons: manifest.icons.map((icon) => icon.purpose ?? 'any') },
+      icons,
+      start,
+      touch: await size(link('apple-touch-icon')),
+      favicon: await size(link('icon')),
+    };
+  });
+  assert.equal(found.manifest.name, 'orvalis');
+  assert.equal(found.manifest.display, 'standalone');
+  assert.equal(found.start, url);
+  for (const [declared, actual] of found.icons) assert.equal(actual, declared);
+  assert.deepEqual(
+    found.icons.map(([size]) => size),
+    ['192x192', '512x512', '512x512'],
+  );
+  assert.deepEqual(found.manifest.icons, ['any', 'any', 'maskable']);
+  assert.equal(found.touch, '180x180');
+  assert.match(found.favicon, /^(16|32|48)x\1$/);
+});
+
+// Asked for less motion, the page shows the picture still until
+// the person starts the demo: two looks at the screen a second
+// apart are the same, and after the start they differ.
+test('less motion: still until started', async () => {
+  const calm = (await open({ calm: true })).page;
+  await calm.waitForSelector('#still', { visible: true });
+  const look = async () => {
+    await new Promise((later) => setTimeout(later, 1000));
+    return (await calm.$('#screen')).screenshot();
+  };
+  assert.ok((await look()).equals(await look()), 'the screen moved before the start');
+  assert.equal(await calm.evaluate(() => demo.state), 'still');
+  await calm.click('#start');
+  await calm.waitForFunction(() => demo.state === 'running');
+  assert.ok(!(await look()).equals(await look()), 'the screen stood still after the start');
+});
+
+// The service worker keeps the site: with the host gone, a second
+// visit still shows the demo, with the site's own picture. Each
+// visit is a tab of its own, as a person comes back to the site.
+let visitor = null;
+async function visit(offline) {
+  host.offline = offline;
+  const tab = await visitor.newPage();
+  if (!firefox) await tab.setOfflineMode(offline);
+  await tab.evaluateOnNewDocument(pageHelpers);
+  await tab.goto(url);
+  return tab;
+}
+test('offline, a second visit starts the demo', async () => {
+  const first = (await open()).page;
+  visitor = browsers.at(-1);
+  await first.evaluate(() => navigator.serviceWorker.ready);
+  const second = await visit(true);
+  await second.waitForFunction(() => demo.state === 'running');
+  const [[red, green, blue]] = await second.evaluate(() => nextFrame([0]));
+  assert.ok(blue > Math.max(red, green) + 64, `top left ${red}, ${green}, ${blue}`);
+});
+
+// A new release on the host replaces the kept site at the next
+// visit, and the old release's files go.
+test('a new release replaces the kept site', async () => {
+  host.release = 'next';
+  const next = await visit(false);
+  // The cache's name ends with the version and a digest.
+  const kept = async (version) => {
+    const names = await caches.keys();
+    return names.length === 1 && names[0].includes(` ${version}-`);
+  };
+  await next.waitForFunction(kept, {}, nextVersion);
+  const offline = await visit(true);
+  assert.equal(await offline.$eval('footer', (foot) => foot.innerText), `orvalis ${nextVersion}`);
+  host.offline = false;
+  host.release = 'built';
 });

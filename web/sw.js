@@ -19,10 +19,11 @@ const files = [
 const ours = `orvalis ${registration.scope} `;
 const cacheName = ours + release;
 
-// The new release's files, from the host and not from the browser's cache; if
-// one fails, the release before stays.
+// The new release's files, each checked with the host: one the browser has
+// just fetched for the page is not fetched again, and a changed one is. If one
+// fails, the release before stays.
 self.addEventListener('install', (event) => {
-  const requests = files.map((file) => new Request(file, { cache: 'reload' }));
+  const requests = files.map((file) => new Request(file, { cache: 'no-cache' }));
   event.waitUntil(
     caches
       .open(cacheName)

@@ -124,6 +124,9 @@ const { page, errors } = await open();
 const corners = [76811, 77133, 230411, 230733];
 async function assertUpright() {
   await page.waitForFunction(() => demo.state === 'running');
+  // Its first frame, which may come a frame after the start.
+  const drawn = async (pixels) => (await nextFrame(pixels)).some((rgb) => Math.max(...rgb) > 0);
+  await page.waitForFunction(drawn, {}, corners);
   const colours = await page.evaluate((pixels) => nextFrame(pixels), corners);
   const seen = colours.map((rgb) => rgb.map((value) => value > 127));
   const expected = corners.map((i) => [i % 640 < 320, i < 640 * 240, true]);

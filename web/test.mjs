@@ -104,8 +104,10 @@ function pageHelpers() {
 // errors: what its console reports as an error or a warning, and
 // Emscripten's notes of what its GL lacks.
 const reported = (m) => /error|warn/.test(m.type()) || m.text().includes('TODO');
+// A test that opens a browser closes it when done, so that its demo
+// takes no time from the tests after it.
 const browsers = [];
-after(() => Promise.all(browsers.map((browser) => browser.close())));
+after(() => Promise.all(browsers.filter((b) => b.connected).map((b) => b.close())));
 async function open(browserOptions = {}) {
   const browser = await puppeteer.launch(options(browserOptions));
   browsers.push(browser);
@@ -134,7 +136,14 @@ async function assertUpright() {
 }
 
 const chooser = await page.$('#chooser');
-const choose = (file) => chooser.uploadFile(`${import.meta.dirname}/${file}`);
+// Chooses a file, as far as the page's taking it: Firefox may
+// otherwise hand two files chosen one after the other to the page
+// in the other order.
+async function choose(file) {
+  const before = await page.evaluate(() => demo.chosen);
+  await chooser.uploadFile(`${import.meta.dirname}/${file}`);
+  await page.waitForFunction((count) => demo.chosen > count, {}, before);
+}
 
 // The site's own picture, img/logo.bmp, has its sky top left,
 // far bluer than red or green.
@@ -249,6 +258,7 @@ test('orvalis.js missing: a word, and Enter tries again', async () => {
   host.missing.clear();
   await bare.keyboard.press('Enter');
   await bare.waitForFunction(() => demo.state === 'running');
+  await bare.browser().close();
 });
 
 // A browser with WebGL turned off: Chromium with --disable-webgl,
@@ -261,6 +271,7 @@ test('without WebGL: a sentence in place of the canvas, nothing on the console',
   // The program not started.
   assert.equal(await off.page.evaluate(() => demo.state), 'no WebGL');
   assert.deepEqual(off.errors, []);
+  await off.page.browser().close();
 });
 
 // Everything on the page is in a landmark: the heading in the
@@ -327,6 +338,7 @@ test('less motion: still until started', async () => {
   await calm.click('#start');
   await calm.waitForFunction(() => demo.state === 'running');
   assert.ok(!(await look()).equals(await look()), 'the screen stood still after the start');
+  await calm.browser().close();
 });
 
 // The service worker keeps the site: with the host gone, a second

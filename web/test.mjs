@@ -147,11 +147,12 @@ async function choose(file) {
 
 // The site's own picture, img/logo.bmp, has its sky top left,
 // far bluer than red or green.
-test("the site's picture upright", async () => {
-  await page.waitForFunction(() => demo.state === 'running');
-  const [[red, green, blue]] = await page.evaluate(() => nextFrame([0]));
+async function assertSky(tab) {
+  await tab.waitForFunction(() => demo.state === 'running');
+  const [[red, green, blue]] = await tab.evaluate(() => nextFrame([0]));
   assert.ok(blue > Math.max(red, green) + 64, `top left ${red}, ${green}, ${blue}`);
-});
+}
+test("the site's picture upright", () => assertSky(page));
 
 // The page is named as the window is, and keys go to the demo
 // from the start.
@@ -357,10 +358,7 @@ test('offline, a second visit starts the demo', async () => {
   const first = (await open()).page;
   visitor = browsers.at(-1);
   await first.evaluate(() => navigator.serviceWorker.ready);
-  const second = await visit(true);
-  await second.waitForFunction(() => demo.state === 'running');
-  const [[red, green, blue]] = await second.evaluate(() => nextFrame([0]));
-  assert.ok(blue > Math.max(red, green) + 64, `top left ${red}, ${green}, ${blue}`);
+  await assertSky(await visit(true));
 });
 
 // A new release on the host replaces the kept site at the next

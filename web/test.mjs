@@ -68,11 +68,21 @@ const url = `http://127.0.0.1:${server.address().port}/`;
 // Runs in the page before its own scripts. Pixels are numbered
 // from the top left, row after row.
 function pageHelpers() {
-  // The red, green and blue of the pixels asked, as the program
-  // draws its next frame.
+  // The program's canvas keeps its frame until the next one is
+  // drawn, so that a frame can be read whenever a test asks. A
+  // WebGL canvas is otherwise blank again once its frame is shown,
+  // and a read that came, within a frame, before the program drew,
+  // saw only black.
+  const getContext = HTMLCanvasElement.prototype.getContext;
+  HTMLCanvasElement.prototype.getContext = function (type, attributes) {
+    const keep = type === 'webgl' ? { preserveDrawingBuffer: true } : {};
+    return getContext.call(this, type, { ...attributes, ...keep });
+  };
+  // The red, green and blue of the pixels asked, in a frame that the
+  // program drew after they were asked: in the next frame, this read
+  // may come before the program draws.
   window.nextFrame = async (pixels) => {
-    await new Promise(requestAnimationFrame);
-    // Copied while the frame is still there.
+    for (const frame of [1, 2]) await new Promise(requestAnimationFrame);
     const context = new OffscreenCanvas(640, 480).getContext('2d');
     context.drawImage(demo.canvas, 0, 0);
     const rgba = context.getImageData(0, 0, 640, 480).data;
@@ -248,6 +258,9 @@ test('WebGL taken away: a word, and the demo again when it is back', async () =>
   await page.evaluate(() => loser.restoreContext());
   await page.waitForFunction(() => demo.state === 'running');
   assert.ok(await page.evaluate(() => document.activeElement === demo.canvas));
+  // Ended, so that it takes no time from the browsers that the tests
+  // below open.
+  await page.keyboard.press('Escape');
 });
 
 // A host without the program's script: the page says so, and

@@ -18,6 +18,8 @@ const files = [
 // The caches of this site's releases, apart from other sites on the same host.
 const ours = `orvalis ${registration.scope} `;
 const cacheName = ours + release;
+// The page asked for by its name, which is kept as the site's address.
+const page = new URL('index.html', registration.scope).href;
 
 // The new release's files, each checked with the host: one the browser has
 // just fetched for the page is not fetched again, and a changed one is. If one
@@ -46,7 +48,6 @@ self.addEventListener('activate', (event) => {
 self.addEventListener('fetch', (event) => {
   const request = event.request;
   if (request.method !== 'GET') return;
-  const page = new URL('index.html', registration.scope).href;
   const key = request.url.split('?')[0] === page ? registration.scope : request;
   event.respondWith(
     caches

@@ -354,14 +354,15 @@ test('less motion: still until started', async () => {
 
 // The service worker keeps the site: with the host gone, a second
 // visit still shows the demo, with the site's own picture. Each
-// visit is a tab of its own, as a person comes back to the site.
+// visit is a tab of its own, as a person comes back to the site, at
+// its address or at the page's name.
 let visitor = null;
-async function visit(offline) {
+async function visit(offline, path = '') {
   host.offline = offline;
   const tab = await visitor.newPage();
   if (!firefox) await tab.setOfflineMode(offline);
   await tab.evaluateOnNewDocument(pageHelpers);
-  await tab.goto(url);
+  await tab.goto(url + path);
   return tab;
 }
 test('offline, a second visit starts the demo', async () => {
@@ -369,6 +370,7 @@ test('offline, a second visit starts the demo', async () => {
   visitor = first.browser();
   await first.evaluate(() => navigator.serviceWorker.ready);
   await assertSky(await visit(true));
+  await assertSky(await visit(true, 'index.html'));
 });
 
 // A new release on the host replaces the kept site at the next
